@@ -1,0 +1,161 @@
+// Levels, channel tables and mapping.
+//
+// After measureChannels, for a frame of N pixels with clip points low[k],
+// high[k] (unsigned 32-bit words, wrapping):
+//   gate        any high[k] < low[k]: copy the rows unchanged, nothing else
+//   bypass      g = gainPercent; with bypassTitles the shares of the most
+//               frequent red, green and blue values (count * 256 / N) are
+//               averaged and g = ((256 - avg) * g) >> 8
+//   gain        g < 100: low = low * g / 100, high = 255 - (255 - high) * g / 100
+//   w_min       min(256, range R, G, B), range = high - low
+//   threshold   w_min < threshold: f = w_min * 100.0 / threshold and every
+//               distance to 0 or 255 is scaled by f * 0.01 and truncated
+//   tables      table[k][i] = trunc((i - low) / range * 255 + 0.5), clamped;
+//               a range of 0 gives all zeros
+//   tone step   when gamma is outside 0.999..1.001
+//   mapping     every byte through its channel's table, in place if asked
+// Double arithmetic happens in exactly this order, one rounding per
+// operation; doubles become integers only after a clamp in double, so values
+// only a saved script can store (negative gain, gamma 0) stay defined.
+#include <cstring>
+#include <initializer_list>
+
+#include "frame_run.h"
+#include "frame_stats.h"
+#include "tone.h"
+
+namespace {
+
+// The two's-complement reading of an unsigned word, without relying on the
+// implementation-defined narrowing conversion.
+std::int32_t asSigned(std::uint32_t u) {
+    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u)
+                            : -static_cast<std::int32_t>(~u) - 1;
+}
+
+// trunc(x) as an unsigned word, for x >= 0; clamped in double first.
+std::uint32_t truncToWord(double x) {
+    if (!(x > 0.0)) return 0;
+    if (x >= 4294967295.0) return 0xFFFFFFFFu;
+    return static_cast<std::uint32_t>(x);
+}
+
+// trunc(x) clamped to 0..255, decided in double.
+std::uint8_t truncToByte(double x) {
+    if (x >= 255.0) return 255;
+    if (x > 0.0) return static_cast<std::uint8_t>(static_cast<int>(x));
+    return 0;
+}
+
+bool gatePasses() {
+    for (int k = 0; k < 4; ++k)
+        if (frameStats.highClip[k] < frameStats.lowClip[k]) return false;
+    return true;
+}
+
+std::uint32_t peakShare(const std::uint32_t (&h)[256], std::uint64_t pixels) {
+    const std::uint64_t count = h[peakIndex(h)];
+    return static_cast<std::uint32_t>(count * 256 / pixels); // at most 256
+}
+
+std::int32_t bypassTitlesGain(std::int32_t gain, std::uint64_t pixels) {
+    frameStats.bluePeak = peakShare(frameStats.histogram[kBlue], pixels);
+    frameStats.greenPeak = peakShare(frameStats.histogram[kGreen], pixels);
+    frameStats.redPeak = peakShare(frameStats.histogram[kRed], pixels);
+    const std::uint32_t avg = (frameStats.redPeak + frameStats.greenPeak + frameStats.bluePeak) / 3;
+    return asSigned(((256u - avg) * static_cast<std::uint32_t>(gain)) >> 8);
+}
+
+void applyGain(std::int32_t gain) {
+    const std::uint32_t g = static_cast<std::uint32_t>(gain);
+    for (int k = 0; k < 4; ++k) {
+        frameStats.lowClip[k] = frameStats.lowClip[k] * g / 100u;
+        frameStats.highClip[k] = 255u - (255u - frameStats.highClip[k]) * g / 100u;
+    }
+}
+
+std::uint32_t rangeOf(int k) { return frameStats.highClip[k] - frameStats.lowClip[k]; }
+
+void applyThreshold(std::int32_t threshold) {
+    const double f = (frameStats.w_min * 100.0) / threshold;
+    for (int k = 0; k < 4; ++k) {
+        const double low = frameStats.lowClip[k];
+        const double fromTop = 255u - frameStats.highClip[k];
+        frameStats.lowClip[k] = truncToWord((low * f) * 0.01);
+        frameStats.highClip[k] = 255u - truncToWord((fromTop * f) * 0.01);
+    }
+}
+
+void buildChannelTable(int k) {
+    std::uint8_t(&table)[256] = channelTable[k];
+    const std::uint32_t range = rangeOf(k);
+    if (range == 0) {
+        std::memset(table, 0, sizeof table);
+        return;
+    }
+    const double inv = 1.0 / range;
+    const double low = frameStats.lowClip[k];
+    for (int i = 0; i < 256; ++i) table[i] = truncToByte(((i - low) * inv) * 255.0 + 0.5);
+}
+
+void mapPixels(const FrameView& input, const FrameView& output) {
+    const std::uint8_t* tb = channelTable[kBlue];
+    const std::uint8_t* tg = channelTable[kGreen];
+    const std::uint8_t* tr = channelTable[kRed];
+    const std::uint8_t* ta = channelTable[kAlpha];
+    for (std::int32_t r = 0; r < input.height; ++r) {
+        const std::uint8_t* in = frameRowBytes(input, r);
+        std::uint8_t* out = frameRowBytes(output, r);
+        for (std::int32_t x = 0; x < input.width; ++x, in += 4, out += 4) {
+            out[0] = tb[in[0]];
+            out[1] = tg[in[1]];
+            out[2] = tr[in[2]];
+            out[3] = ta[in[3]];
+        }
+    }
+}
+
+void copyRows(const FrameView& input, const FrameView& output) {
+    const std::size_t rowBytes = static_cast<std::size_t>(input.width) * 4;
+    for (std::int32_t r = 0; r < input.height; ++r) {
+        const std::uint8_t* in = frameRowBytes(input, r);
+        std::uint8_t* out = frameRowBytes(output, r);
+        if (in != out) std::memmove(out, in, rowBytes);
+    }
+}
+
+} // namespace
+
+int peakIndex(const std::uint32_t (&histogram)[256]) {
+    int best = 0;
+    std::uint32_t bestCount = 0;
+    for (int i = 0; i < 256; ++i) {
+        if (histogram[i] > bestCount) {
+            bestCount = histogram[i];
+            best = i;
+        }
+    }
+    return best;
+}
+
+void correctFrame(const FilterSettings& settings, const FrameView& input, const FrameView& output) {
+    if (frameIsEmpty(input)) return;
+    frameStats.w_min = 256;
+    if (!gatePasses()) {
+        copyRows(input, output);
+        return;
+    }
+    std::int32_t gain = settings.gainPercent;
+    if (settings.bypassTitles != 0) gain = bypassTitlesGain(gain, framePixelCount(input));
+    if (gain < 100) applyGain(gain);
+
+    for (int k : {kRed, kGreen, kBlue}) {
+        const std::uint32_t range = rangeOf(k);
+        if (static_cast<double>(range) < frameStats.w_min) frameStats.w_min = asSigned(range);
+    }
+    if (frameStats.w_min < settings.threshold) applyThreshold(settings.threshold);
+
+    for (int k = 0; k < 4; ++k) buildChannelTable(k);
+    applyToneStep(settings);
+    mapPixels(input, output);
+}

@@ -1,0 +1,38 @@
+// How the frame correction sees a frame.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One 32-bit pixel: in memory blue, green, red, alpha (the word reads 0xAARRGGBB).
+struct FramePixel {
+    std::uint8_t blue;
+    std::uint8_t green;
+    std::uint8_t red;
+    std::uint8_t alpha;
+};
+static_assert(sizeof(FramePixel) == 4, "a pixel is four bytes");
+
+// Channel order of every per-channel array. Channel k is pixel byte 3 - k.
+enum Channel : int { kAlpha = 0, kRed = 1, kGreen = 2, kBlue = 3 };
+
+// One frame: rows at data + row * pitch bytes, the first `width` pixels of
+// each row. The host stores pictures bottom-up, so memory row 0 is the bottom
+// row of the picture. The pitch may be larger than a row, or negative.
+struct FrameView {
+    FramePixel* data;
+    std::int32_t width;
+    std::int32_t height;
+    std::ptrdiff_t pitch; // bytes from one memory row to the next
+};
+
+inline bool frameIsEmpty(const FrameView& f) { return f.width <= 0 || f.height <= 0; }
+
+inline std::uint8_t* frameRowBytes(const FrameView& f, std::int32_t row) {
+    return reinterpret_cast<std::uint8_t*>(f.data) + static_cast<std::ptrdiff_t>(row) * f.pitch;
+}
+
+// Pixel count of a non-empty frame, wide enough for any int32 width and height.
+inline std::uint64_t framePixelCount(const FrameView& f) {
+    return static_cast<std::uint64_t>(f.width) * static_cast<std::uint64_t>(f.height);
+}
