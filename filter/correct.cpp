@@ -29,8 +29,7 @@ namespace {
 // The two's-complement reading of an unsigned word, without relying on the
 // implementation-defined narrowing conversion.
 std::int32_t asSigned(std::uint32_t u) {
-    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u)
-                            : -static_cast<std::int32_t>(~u) - 1;
+    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u) : -static_cast<std::int32_t>(~u) - 1;
 }
 
 // trunc(x) as an unsigned word, for x >= 0; clamped in double first.
@@ -74,7 +73,9 @@ void applyGain(std::int32_t gain) {
     }
 }
 
-std::uint32_t rangeOf(int k) { return frameStats.highClip[k] - frameStats.lowClip[k]; }
+std::uint32_t rangeOf(int k) {
+    return frameStats.highClip[k] - frameStats.lowClip[k];
+}
 
 void applyThreshold(std::int32_t threshold) {
     const double f = (frameStats.w_min * 100.0) / threshold;

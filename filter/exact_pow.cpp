@@ -78,14 +78,16 @@ DD div(DD a, DD b) {
     return add(quickTwoSum(q1, q2), DD{q3, 0.0});
 }
 
-DD div(DD a, double b) { return div(a, DD{b, 0.0}); }
+DD div(DD a, double b) {
+    return div(a, DD{b, 0.0});
+}
 
 const DD kLn2 = {0x1.62e42fefa39efp-1, 0x1.abc9e3b39803fp-56};
 
 // Natural logarithm of a positive finite x.
 DD logDD(double x) {
     int k = 0;
-    double m = std::frexp(x, &k); // exact: m in [0.5, 1)
+    double m = std::frexp(x, &k);   // exact: m in [0.5, 1)
     if (m < 0x1.6a09e667f3bcdp-1) { // below sqrt(1/2): move to [0.707, 1.414)
         m *= 2.0;
         --k;

@@ -26,7 +26,9 @@ struct FrameView {
     std::ptrdiff_t pitch; // bytes from one memory row to the next
 };
 
-inline bool frameIsEmpty(const FrameView& f) { return f.width <= 0 || f.height <= 0; }
+inline bool frameIsEmpty(const FrameView& f) {
+    return f.width <= 0 || f.height <= 0;
+}
 
 inline std::uint8_t* frameRowBytes(const FrameView& f, std::int32_t row) {
     return reinterpret_cast<std::uint8_t*>(f.data) + static_cast<std::ptrdiff_t>(row) * f.pitch;

@@ -11,8 +11,8 @@ struct FrameStats {
     // reads as 4294967295 in the arithmetic and prints as -1).
     std::uint32_t lowClip[4];
     std::uint32_t highClip[4];
-    std::int32_t w_min;  // smallest colour-channel range, 0..256
-    std::uint32_t redPeak;   // share of the most frequent value, in 1/256 of the pixels
+    std::int32_t w_min;    // smallest colour-channel range, 0..256
+    std::uint32_t redPeak; // share of the most frequent value, in 1/256 of the pixels
     std::uint32_t greenPeak;
     std::uint32_t bluePeak;
 };

@@ -6,4 +6,6 @@
 void measureChannels(const FrameView& frame);
 
 // The pixel count that a clip search must exceed: N/200 rounded half up.
-inline std::uint64_t clipLimitFor(std::uint64_t pixelCount) { return (pixelCount + 100) / 200; }
+inline std::uint64_t clipLimitFor(std::uint64_t pixelCount) {
+    return (pixelCount + 100) / 200;
+}

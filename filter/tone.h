@@ -8,7 +8,9 @@ struct FilterSettings;
 void buildToneTable(double gamma, std::int32_t sCurve);
 
 // Whether a gamma bends the picture at all: 0.999..1.001 counts as 1.
-inline bool gammaNeedsToneStep(double gamma) { return gamma < 0.999 || gamma > 1.001; }
+inline bool gammaNeedsToneStep(double gamma) {
+    return gamma < 0.999 || gamma > 1.001;
+}
 
 // The tone step of the frame run: when the settings' gamma asks for it,
 // rebuild toneTable and pass all four channel tables through it.

@@ -30,7 +30,8 @@ void correctWithClips(const FilterSettings& s, std::initializer_list<std::uint32
     correctFrame(s, ramp.view(), ramp.view());
     for (int k = 0; k < 4; ++k)
         for (int i = 0; i < 256; ++i)
-            ASSERT_EQ(ramp.pixel(i, 0)[3 - k], channelTable[k][i]) << "mapping of " << k << "," << i;
+            ASSERT_EQ(ramp.pixel(i, 0)[3 - k], channelTable[k][i])
+                << "mapping of " << k << "," << i;
 }
 
 struct Entry {
@@ -55,8 +56,14 @@ TEST(CorrectFrame, OrdinaryFrameStretchesHalfwayValuesUpward) {
     correctWithClips(defaults(), {1, kMinus1, 16, 236, 16, 236, 16, 236});
     EXPECT_EQ(frameStats.w_min, 220);
     for (int k : {kRed, kGreen, kBlue})
-        expectEntries({{k, 0, 0}, {k, 16, 0}, {k, 17, 1}, {k, 125, 126}, {k, 126, 128},
-                       {k, 235, 254}, {k, 236, 255}, {k, 255, 255}});
+        expectEntries({{k, 0, 0},
+                       {k, 16, 0},
+                       {k, 17, 1},
+                       {k, 125, 126},
+                       {k, 126, 128},
+                       {k, 235, 254},
+                       {k, 236, 255},
+                       {k, 255, 255}});
     for (int i = 0; i < 256; ++i) EXPECT_EQ(channelTable[kAlpha][i], 0);
 
     FilterSettings s = defaults();
@@ -72,7 +79,8 @@ TEST(CorrectFrame, GainPullsClipPointsBack) {
     correctWithClips(s, {1, kMinus1, 20, 200, 20, 200, 20, 200});
     expectClips({0, 127, 10, 228, 10, 228, 10, 228});
     EXPECT_EQ(frameStats.w_min, 218);
-    expectEntries({{kRed, 10, 0}, {kRed, 11, 1}, {kRed, 119, 128}, {kRed, 228, 255}, {kRed, 255, 255}});
+    expectEntries(
+        {{kRed, 10, 0}, {kRed, 11, 1}, {kRed, 119, 128}, {kRed, 228, 255}, {kRed, 255, 255}});
 
     s.gainPercent = 0; // no stretch at all: identity, or the tone curve alone
     correctWithClips(s, {1, kMinus1, 20, 200, 30, 90, 0, 254});
@@ -93,8 +101,14 @@ TEST(CorrectFrame, ThresholdScalesDistancesToTheEnds) {
     correctWithClips(defaults(), {1, kMinus1, 100, 104, 10, 240, 20, 230});
     expectClips({0, 153, 40, 195, 4, 249, 8, 245});
     EXPECT_EQ(frameStats.w_min, 4);
-    expectEntries({{kRed, 0, 0}, {kRed, 40, 0}, {kRed, 41, 2}, {kRed, 100, 99}, {kRed, 104, 105},
-                   {kRed, 118, 128}, {kRed, 195, 255}, {kRed, 255, 255}});
+    expectEntries({{kRed, 0, 0},
+                   {kRed, 40, 0},
+                   {kRed, 41, 2},
+                   {kRed, 100, 99},
+                   {kRed, 104, 105},
+                   {kRed, 118, 128},
+                   {kRed, 195, 255},
+                   {kRed, 255, 255}});
 
     FilterSettings s = defaults();
     s.threshold = 0; // never triggers; a zero range gives the zero table
@@ -132,8 +146,7 @@ TEST(CorrectFrame, AllZeroFrame) {
         TestFrame f(16, 16);
         runFrame(s, f.view(), f.view());
         EXPECT_EQ(frameStats.w_min, bypass ? 255 : 256);
-        for (int i = 0; i < 256; ++i)
-            ASSERT_EQ(channelTable[kRed][i], bypass ? i : 0);
+        for (int i = 0; i < 256; ++i) ASSERT_EQ(channelTable[kRed][i], bypass ? i : 0);
         for (auto b : f.bytes) ASSERT_EQ(b, 0);
     }
     EXPECT_EQ(frameStats.redPeak, 256u);
@@ -164,8 +177,11 @@ TEST(CorrectFrame, BypassTitlesWeakensTheGainByPeakShares) {
     struct {
         int gain, r, g, b;
         std::uint32_t expected;
-    } cases[] = {{100, 128, 64, 32, 71}, {50, 128, 64, 32, 35}, {100, 200, 100, 50, 54},
-                 {100, 256, 256, 256, 0}, {100, 129, 129, 129, 49}};
+    } cases[] = {{100, 128, 64, 32, 71},
+                 {50, 128, 64, 32, 35},
+                 {100, 200, 100, 50, 54},
+                 {100, 256, 256, 256, 0},
+                 {100, 129, 129, 129, 49}};
     for (auto c : cases)
         EXPECT_EQ(effectiveGain(c.gain, c.r, c.g, c.b), c.expected) << c.gain << " " << c.r;
 }
@@ -187,7 +203,8 @@ TEST(CorrectFrame, PeakSharesOfHugeFramesUse64Bits) {
     // 8192 x 4096 pixels from one row read 4096 times (pitch 0): 3/4 of the
     // red values are 201, a share of 192; 32-bit products would overflow.
     TestFrame row(8192, 1);
-    for (int x = 0; x < 8192; ++x) row.set(x, 0, std::uint8_t(x), std::uint8_t(x), x % 4 ? 201 : x & 0xFF, 0);
+    for (int x = 0; x < 8192; ++x)
+        row.set(x, 0, std::uint8_t(x), std::uint8_t(x), x % 4 ? 201 : x & 0xFF, 0);
     TestFrame out(8192, 1);
     FrameView in = row.view(), o = out.view();
     in.height = o.height = 4096;
@@ -239,7 +256,7 @@ TEST(CorrectFrame, ScriptOnlyValuesStayDefined) {
         std::int32_t gain, threshold;
         double gamma;
         std::int32_t sCurve, bypass;
-    } cases[] = {{-5, 10, 1.0, 0, 1},       {-2147483647 - 1, -5, -1.0, 7, 9},
+    } cases[] = {{-5, 10, 1.0, 0, 1},        {-2147483647 - 1, -5, -1.0, 7, 9},
                  {2147483647, 0, 0.0, 0, 1}, {100, 2147483647, -0.01, 1, 0},
                  {-100, 300, 1e-300, -1, 1}, {0, -2147483647 - 1, 1e300, 0, -3}};
     std::mt19937 rng(3);

@@ -58,14 +58,20 @@ TEST(MeasureChannels, ClipPoints) {
         {"zeros", filled(10, 10, 0, 0, 0, 0), {1, 1, 1, 1}, {kMinus1, kMinus1, kMinus1, kMinus1}},
         {"one colour", filled(10, 10, 40, 80, 120, 0), {1, 121, 81, 41}, {kMinus1, 119, 79, 39}},
         {"all 255", filled(10, 10, 255, 255, 255, 255), {256, 256, 256, 256}, {254, 254, 254, 254}},
-        {"one bright pixel", withBrightPixels(1), {1, 1, 1, 1}, {kMinus1, kMinus1, kMinus1, kMinus1}},
+        {"one bright pixel",
+         withBrightPixels(1),
+         {1, 1, 1, 1},
+         {kMinus1, kMinus1, kMinus1, kMinus1}},
         {"two bright pixels", withBrightPixels(2), {1, 1, 1, 1}, {kMinus1, 254, 254, 254}},
         {"half bright", halfBright(), {1, 1, 1, 1}, {kMinus1, 254, 254, 254}},
         {"ramp", rampFrame(), {2, 2, 2, 2}, {253, 253, 253, 253}},
         {"distinct values", distinctValues(), {11, 11, 11, 11}, {107, 107, 107, 107}},
         {"1x1 of 7", filled(1, 1, 7, 7, 7, 7), {8, 8, 8, 8}, {6, 6, 6, 6}},
         {"1x1 of 0", filled(1, 1, 0, 0, 0, 0), {1, 1, 1, 1}, {kMinus1, kMinus1, kMinus1, kMinus1}},
-        {"1x1 of 255", filled(1, 1, 255, 255, 255, 255), {256, 256, 256, 256}, {254, 254, 254, 254}},
+        {"1x1 of 255",
+         filled(1, 1, 255, 255, 255, 255),
+         {256, 256, 256, 256},
+         {254, 254, 254, 254}},
         {"pitch padding", paddedOneColour(), {1, 121, 81, 41}, {kMinus1, 119, 79, 39}},
     };
     for (auto& c : cases) {
@@ -84,7 +90,7 @@ TEST(MeasureChannels, ClipPoints) {
 TEST(MeasureChannels, ClipLimitIsHalfPercentRoundedHalfUp) {
     struct {
         std::uint64_t pixels, limit;
-    } cases[] = {{0, 0},        {99, 0},        {100, 1},        {300, 2},
+    } cases[] = {{0, 0},           {99, 0},           {100, 1},          {300, 2},
                  {320 * 240, 384}, {640 * 480, 1536}, {720 * 576, 2074}, {1920 * 1080, 10368}};
     for (auto c : cases) EXPECT_EQ(clipLimitFor(c.pixels), c.limit) << c.pixels;
     // The integer form equals trunc(N * 0.005 + 0.5) in double over the 32-bit range.

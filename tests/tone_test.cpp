@@ -56,10 +56,12 @@ TEST(ToneTable, IdentityAtOneAndMirroredSCurve) {
 TEST(ExactPow, ExactPowersAreExact) {
     struct {
         double x, y, expected;
-    } cases[] = {{0.25, 0.5, 0.5},   {0.5, 2.0, 0.25},        {0.0625, 0.25, 0.5},
-                 {0.125, 1.0 / 3, 0.5}, {0.75, 1.0, 0.75}, {0.5, -1.0, 2.0},
-                 {0.0, 2.0, 0.0},    {0.0, -1.0, INFINITY},   {0.5, INFINITY, 0.0},
-                 {0.5, -INFINITY, INFINITY}, {0.3, 0.0, 1.0}, {0.9, 1e308, 0.0}};
+    } cases[] = {{0.25, 0.5, 0.5},     {0.5, 2.0, 0.25},
+                 {0.0625, 0.25, 0.5},  {0.125, 1.0 / 3, 0.5},
+                 {0.75, 1.0, 0.75},    {0.5, -1.0, 2.0},
+                 {0.0, 2.0, 0.0},      {0.0, -1.0, INFINITY},
+                 {0.5, INFINITY, 0.0}, {0.5, -INFINITY, INFINITY},
+                 {0.3, 0.0, 1.0},      {0.9, 1e308, 0.0}};
     for (auto c : cases) EXPECT_EQ(exactPow(c.x, c.y), c.expected) << c.x << "^" << c.y;
 }
 
