@@ -26,12 +26,6 @@
 
 namespace {
 
-// The two's-complement reading of an unsigned word, without relying on the
-// implementation-defined narrowing conversion.
-std::int32_t asSigned(std::uint32_t u) {
-    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u) : -static_cast<std::int32_t>(~u) - 1;
-}
-
 // trunc(x) as an unsigned word, for x >= 0; clamped in double first.
 std::uint32_t truncToWord(double x) {
     if (!(x > 0.0)) return 0;
@@ -62,7 +56,7 @@ std::int32_t bypassTitlesGain(std::int32_t gain, std::uint64_t pixels) {
     frameStats.greenPeak = peakShare(frameStats.histogram[kGreen], pixels);
     frameStats.redPeak = peakShare(frameStats.histogram[kRed], pixels);
     const std::uint32_t avg = (frameStats.redPeak + frameStats.greenPeak + frameStats.bluePeak) / 3;
-    return asSigned(((256u - avg) * static_cast<std::uint32_t>(gain)) >> 8);
+    return signedWord(((256u - avg) * static_cast<std::uint32_t>(gain)) >> 8);
 }
 
 void applyGain(std::int32_t gain) {
@@ -152,7 +146,7 @@ void correctFrame(const FilterSettings& settings, const FrameView& input, const 
 
     for (int k : {kRed, kGreen, kBlue}) {
         const std::uint32_t range = rangeOf(k);
-        if (static_cast<double>(range) < frameStats.w_min) frameStats.w_min = asSigned(range);
+        if (static_cast<double>(range) < frameStats.w_min) frameStats.w_min = signedWord(range);
     }
     if (frameStats.w_min < settings.threshold) applyThreshold(settings.threshold);
 

@@ -2,6 +2,7 @@
 #include "frame_run.h"
 
 #include "measure.h"
+#include "overlay.h"
 
 void runFrame(const FilterSettings& settings, const FrameView& source,
               const FrameView& destination) {
@@ -9,4 +10,5 @@ void runFrame(const FilterSettings& settings, const FrameView& source,
     const FrameView output = {source.data, source.width, source.height, destination.pitch};
     measureChannels(source);
     correctFrame(settings, source, output);
+    if (settings.showStats != 0) drawStatsOverlay(destination);
 }

@@ -18,5 +18,11 @@ struct FrameStats {
 };
 
 extern FrameStats frameStats;
+
+// The two's-complement reading of a 32-bit word (a highClip of 4294967295
+// reads as -1), without the implementation-defined narrowing conversion.
+inline std::int32_t signedWord(std::uint32_t u) {
+    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u) : -static_cast<std::int32_t>(~u) - 1;
+}
 extern std::uint8_t channelTable[4][256]; // [channel][input value] = output value
 extern std::uint8_t toneTable[256];
