@@ -1,0 +1,25 @@
+// The filter's face to the host: the definition it registers and the
+// procedures the definition names.
+#pragma once
+
+#include "host_api.h"
+
+extern const FilterDefinition filterDefinition;
+extern FilterDefinition* registeredDefinition; // what addFilter returned, possibly null
+extern const ScriptObject scriptObject;
+
+int VELMOR_CDECL initProc(FilterActivation* fa, const FilterFunctions* ff);
+int VELMOR_CDECL runProc(const FilterActivation* fa, const FilterFunctions* ff);
+long VELMOR_CDECL paramProc(FilterActivation* fa, const FilterFunctions* ff);
+int VELMOR_CDECL startProc(FilterActivation* fa, const FilterFunctions* ff);
+int VELMOR_CDECL endProc(FilterActivation* fa, const FilterFunctions* ff);
+void VELMOR_CDECL stringProc(const FilterActivation* fa, const FilterFunctions* ff, char* buffer);
+bool VELMOR_CDECL fssProc(FilterActivation* fa, const FilterFunctions* ff, char* buffer,
+                          int length);
+void VELMOR_CDECL configScriptFunction(void* interpreter, void* activation,
+                                       const ScriptValue* arguments, int count);
+int VELMOR_CDECL configProc(FilterActivation* fa, const FilterFunctions* ff, WindowHandle parent);
+
+// gamma in the script's hundredths: gamma * 100.0 truncated toward zero,
+// saturated at the ends of the 32-bit range.
+int gammaHundredths(double gamma);
