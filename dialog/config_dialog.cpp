@@ -1,7 +1,10 @@
-// The settings dialog. This build has no dialog manager yet: the dialog
-// cannot be shown, and the configuration procedure keeps the settings.
+// Running the settings dialog through the platform's dialog manager.
 #include "config_dialog.h"
 
-long runConfigDialog(const void*, WindowHandle, FilterSettings*) {
-    return -1;
+#include "dialog_api.h"
+
+long runConfigDialog(const void* module, WindowHandle parent, FilterSettings* settings) {
+    return static_cast<long>(DialogBoxParamA(
+        static_cast<HINSTANCE>(const_cast<void*>(module)), MAKEINTRESOURCEA(kConfigDialogTemplate),
+        static_cast<HWND>(parent), configDialogProc, reinterpret_cast<LPARAM>(settings)));
 }
