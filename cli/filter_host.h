@@ -1,0 +1,52 @@
+// The command-line program's side of the plug-in interface: it plays the
+// host, exactly as the video host drives the filter, so that options and
+// saved scripts mean the same here and there.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host_api.h"
+
+// The five values of a "Config(...)" call, in its order.
+struct ConfigValues {
+    std::int32_t gainPercent = 100;
+    std::int32_t threshold = 10;
+    std::int32_t gammaHundredths = 100;
+    std::int32_t sCurve = 0;
+    std::int32_t bypassTitles = 0;
+};
+
+class FilterHost {
+  public:
+    // Registers the filter (VirtualdubFilterModuleInit2), creates one
+    // instance of the declared size and runs its init procedure. Throws
+    // std::runtime_error if registration is refused.
+    FilterHost();
+    ~FilterHost(); // end procedure if started, then VirtualdubFilterModuleDeinit
+    FilterHost(const FilterHost&) = delete;
+    FilterHost& operator=(const FilterHost&) = delete;
+
+    void configure(const ConfigValues& values); // through the script function "Config"
+    void setShowStats(bool on);                 // the host's own byte in the record
+    std::string scriptForm();                   // the script-form procedure's text
+    std::string summary();                      // the summary procedure's text
+
+    // Parameter and start procedures, for frames of this size.
+    void start(std::int32_t width, std::int32_t height);
+    // Runs one frame in place: `topDown` holds height rows of width BGRA
+    // pixels, top row first; the filter sees it bottom-up, as the host
+    // stores pictures, through a negative pitch.
+    void runFrame(std::uint8_t* topDown);
+
+  private:
+    FilterModule module_{};
+    FilterFunctions functions_{};
+    FilterDefinition definition_{};
+    FilterDefinition* registered_ = nullptr;
+    std::vector<std::uint64_t> record_; // the instance's settings, 8-byte aligned
+    VBitmap bitmap_{};
+    FilterActivation activation_{};
+    bool started_ = false;
+};

@@ -1,0 +1,32 @@
+// Child processes joined by pipes (ffmpeg decoding and encoding).
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct ChildProcess {
+    pid_t pid = -1;
+    int pipe = -1;      // the child's stdout (reading) or stdin (writing)
+    int errorFile = -1; // the child's stderr, kept in an unlinked temporary file
+};
+
+enum class PipeEnd { ReadOutput, WriteInput };
+
+// Starts `args` (args[0] looked up in PATH) with a pipe to or from it. On
+// failure returns a child with pid -1 and sets `error`.
+ChildProcess startChild(const std::vector<std::string>& args, PipeEnd end, std::string& error);
+
+// Closes the pipe, waits for the child; returns its exit status (128+signal
+// when killed). `lastError` gets the last line it wrote to stderr.
+int finishChild(ChildProcess& child, std::string& lastError);
+
+// Runs `args` to completion and returns its stdout.
+int runCapture(const std::vector<std::string>& args, std::string& output, std::string& lastError);
+
+bool programExists(const std::string& name);
+
+// Reads or writes exactly `size` bytes unless the pipe ends or fails;
+// returns the count moved (reads stop early at end of input).
+std::size_t readFully(int fd, void* buffer, std::size_t size);
+bool writeFully(int fd, const void* buffer, std::size_t size);
