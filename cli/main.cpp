@@ -297,6 +297,8 @@ int rawFrames(const Options& o) {
                            " (" + std::to_string(got) + " of " + std::to_string(frame.size()) +
                            " bytes); the " + std::to_string(done) +
                            " frames before it were written");
+        if (o.zeroAlpha)
+            for (std::size_t i = 3; i < frame.size(); i += 4) frame[i] = 0;
         host->runFrame(frame.data());
         if (!writeFully(1, frame.data(), frame.size()))
             return failure(std::string("cannot write frame to standard output: ") +

@@ -30,6 +30,10 @@ Other options:
   -o, --output PATH  the corrected file; its extension chooses the format
   --ffmpeg-args "A"  encoder arguments for ffmpeg, replacing the defaults
                      (e.g. "-c:v libx264 -crf 20")
+  --zero-alpha       with --raw: the frames carry no alpha; set byte 3 to 0 before
+                     the filter, as the host's frames without alpha have it
+                     (ffmpeg's bgra output has 255 there, which the filter leaves
+                     unchanged: a channel of one value cannot be stretched)
   --quiet            no progress line
   --help, --version
 
@@ -194,6 +198,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
                 return fail("--config: '" + value +
                             "' is not a line Config(gain, threshold, gamma, s-curve, bypass) "
                             "with five whole numbers");
+        } else if (arg == "--zero-alpha") {
+            o.zeroAlpha = true;
         } else if (arg == "--stats") {
             o.stats = true;
         } else if (arg == "--quiet" || arg == "-q") {

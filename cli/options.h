@@ -15,7 +15,7 @@ struct Options {
     std::string input, output, demoDir;
     std::int32_t rawWidth = 0, rawHeight = 0;
     ConfigValues config;
-    bool stats = false, quiet = false;
+    bool stats = false, quiet = false, zeroAlpha = false;
     bool ffmpegArgsGiven = false;
     std::vector<std::string> ffmpegArgs;
 };
