@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian 12, apt-get), builds, and runs every
-# test: the normal build, then the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# test: the Windows plug-in (cross-compiled, its tests under Wine), the
+# normal build (which also compares its frames with the plug-in's), then the
+# same tests under AddressSanitizer and UndefinedBehaviorSanitizer. Exits
+# non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+exec </dev/null # nothing here reads a terminal: neither apt nor Wine may wait on one
 
-packages=(cmake g++ make libgtest-dev)
+packages=(cmake g++ make libgtest-dev googletest libpng-dev ffmpeg g++-mingw-w64-i686 wine wine32:i386 xvfb)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -14,6 +17,10 @@ if ((${#missing[@]})); then
     echo "== installing: ${missing[*]}"
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    # Wine runs the 32-bit plug-in with packages of the i386 architecture.
+    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
     $sudo apt-get update -q
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 fi
@@ -30,7 +37,10 @@ run_suite() { # name, build dir, extra cmake arguments...
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure || status=1
 }
 
-run_suite "Linux" build
+# The plug-in first: the Linux tree compares its digest of a fixed frame set
+# with the plug-in's, run under Wine from build-win.
+run_suite "Windows (cross; tests under Wine)" build-win --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+run_suite "Linux" build -DVELMOR_WINDOWS_BUILD="$PWD/build-win"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite "Sanitized (ASan + UBSan)" build-asan -DVELMOR_SANITIZE=ON
 

@@ -1,0 +1,69 @@
+# The cross build's tests. The plug-in's PE headers are checked with
+# objdump; the host-adapter tests and the digest program are Windows console
+# programs that load velmor.vdf from beside themselves, the way the host
+# loads a plug-in, and run under Wine (CMAKE_CROSSCOMPILING_EMULATOR) in a
+# private prefix inside the build tree.
+
+# GoogleTest, built from Debian's sources for the target.
+set(VELMOR_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources to build for the target")
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${VELMOR_GTEST_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# The toolchain's win32 thread model has no std::mutex: supply the one class
+# of GoogleTest that needs it, in GoogleTest and in everything using it.
+target_compile_options(gtest PUBLIC -include ${CMAKE_CURRENT_SOURCE_DIR}/win_gtest_port.h)
+
+# The plug-in beside the programs that load it, refreshed whenever it is rebuilt.
+set(plugin_copy ${CMAKE_CURRENT_BINARY_DIR}/velmor.vdf)
+add_custom_command(OUTPUT ${plugin_copy}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmor> ${plugin_copy}
+  DEPENDS velmor
+  COMMENT "Placing velmor.vdf beside the test programs")
+add_custom_target(velmor_test_plugin ALL DEPENDS ${plugin_copy})
+
+# A console program that stands alone under Wine: no MinGW runtime DLLs.
+function(velmor_windows_program name)
+  add_executable(${name} ${ARGN} host_harness.cpp)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/host ${PROJECT_SOURCE_DIR}/filter)
+  target_link_options(${name} PRIVATE -static)
+  add_dependencies(${name} velmor_test_plugin)
+endfunction()
+
+velmor_windows_program(host_test host_test.cpp)
+target_link_libraries(host_test PRIVATE velmor_core gtest_main) # the core: the reference frame run
+velmor_windows_program(digest_cases digest_cases.cpp)
+
+find_program(VELMOR_WINE NAMES wine)
+find_program(VELMOR_WINESERVER NAMES wineserver)
+set(wine_env
+  WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+  WINEDEBUG=-all
+  WINEDLLOVERRIDES=mscoree,mshtml=) # no runtime installers at the prefix's creation
+
+add_test(NAME win_prefix
+  COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE} -DWINESERVER=${VELMOR_WINESERVER}
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/win_prefix.cmake)
+set_tests_properties(win_prefix PROPERTIES
+  FIXTURES_SETUP wine ENVIRONMENT "${wine_env}" TIMEOUT 600)
+
+add_test(NAME win_host_test COMMAND host_test)
+add_test(NAME win_digest_cases COMMAND digest_cases)
+set_tests_properties(win_host_test win_digest_cases PROPERTIES
+  FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 300)
+
+# Leave no Wine server running once the tests are done.
+if(VELMOR_WINESERVER)
+  add_test(NAME win_server_exit COMMAND ${VELMOR_WINESERVER} --wait)
+  set_tests_properties(win_server_exit PROPERTIES
+    FIXTURES_CLEANUP wine ENVIRONMENT "${wine_env}" TIMEOUT 60)
+endif()
+
+set(objdump ${CMAKE_OBJDUMP}) # the toolchain's, found beside its compiler
+if(NOT objdump)
+  find_program(VELMOR_OBJDUMP NAMES i686-w64-mingw32-objdump objdump)
+  set(objdump ${VELMOR_OBJDUMP})
+endif()
+add_test(NAME win_exports
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DPLUGIN=$<TARGET_FILE:velmor>
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/win_exports.cmake)
