@@ -22,6 +22,7 @@
 
 #include "frame_run.h"
 #include "frame_stats.h"
+#include "kernels.h"
 #include "tone.h"
 
 namespace {
@@ -93,23 +94,6 @@ void buildChannelTable(int k) {
     for (int i = 0; i < 256; ++i) table[i] = truncToByte(((i - low) * inv) * 255.0 + 0.5);
 }
 
-void mapPixels(const FrameView& input, const FrameView& output) {
-    const std::uint8_t* tb = channelTable[kBlue];
-    const std::uint8_t* tg = channelTable[kGreen];
-    const std::uint8_t* tr = channelTable[kRed];
-    const std::uint8_t* ta = channelTable[kAlpha];
-    for (std::int32_t r = 0; r < input.height; ++r) {
-        const std::uint8_t* in = frameRowBytes(input, r);
-        std::uint8_t* out = frameRowBytes(output, r);
-        for (std::int32_t x = 0; x < input.width; ++x, in += 4, out += 4) {
-            out[0] = tb[in[0]];
-            out[1] = tg[in[1]];
-            out[2] = tr[in[2]];
-            out[3] = ta[in[3]];
-        }
-    }
-}
-
 void copyRows(const FrameView& input, const FrameView& output) {
     const std::size_t rowBytes = static_cast<std::size_t>(input.width) * 4;
     for (std::int32_t r = 0; r < input.height; ++r) {
@@ -152,5 +136,5 @@ void correctFrame(const FilterSettings& settings, const FrameView& input, const 
 
     for (int k = 0; k < 4; ++k) buildChannelTable(k);
     applyToneStep(settings);
-    mapPixels(input, output);
+    frameKernels().map(input, output, channelTable);
 }

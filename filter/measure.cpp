@@ -21,6 +21,7 @@
 #include "measure.h"
 
 #include "frame_stats.h"
+#include "kernels.h"
 
 namespace {
 
@@ -30,19 +31,6 @@ void resetStats() {
     for (int k = 0; k < 4; ++k) {
         frameStats.lowClip[k] = 0;
         frameStats.highClip[k] = 255;
-    }
-}
-
-void countPixels(const FrameView& frame) {
-    std::uint32_t(&h)[4][256] = frameStats.histogram;
-    for (std::int32_t r = 0; r < frame.height; ++r) {
-        const std::uint8_t* p = frameRowBytes(frame, r);
-        for (std::int32_t x = 0; x < frame.width; ++x, p += 4) {
-            ++h[kAlpha][p[3]];
-            ++h[kRed][p[2]];
-            ++h[kGreen][p[1]];
-            ++h[kBlue][p[0]];
-        }
     }
 }
 
@@ -75,7 +63,7 @@ void measureChannels(const FrameView& frame) {
     resetStats();
     std::uint64_t pixels = 0;
     if (!frameIsEmpty(frame)) {
-        countPixels(frame);
+        frameKernels().count(frame, frameStats.histogram);
         pixels = framePixelCount(frame);
     }
     const std::uint64_t limit = clipLimitFor(pixels);

@@ -34,6 +34,13 @@ velmor_windows_program(host_test host_test.cpp)
 target_link_libraries(host_test PRIVATE velmor_core gtest_main) # the core: the reference frame run
 velmor_windows_program(digest_cases digest_cases.cpp)
 
+# The core's own tests in the 32-bit build: every kernel path against the
+# oracle, and the worked examples, with the plug-in's compiler and flags.
+add_executable(core_tests correct_test.cpp glyph_table_test.cpp kernels_test.cpp measure_test.cpp
+  oracle_kernels.cpp overlay_test.cpp tone_test.cpp)
+target_link_libraries(core_tests PRIVATE velmor_core gtest_main)
+target_link_options(core_tests PRIVATE -static)
+
 find_program(VELMOR_WINE NAMES wine)
 find_program(VELMOR_WINESERVER NAMES wineserver)
 set(wine_env
@@ -49,7 +56,8 @@ set_tests_properties(win_prefix PROPERTIES
 
 add_test(NAME win_host_test COMMAND host_test)
 add_test(NAME win_digest_cases COMMAND digest_cases)
-set_tests_properties(win_host_test win_digest_cases PROPERTIES
+add_test(NAME win_core_tests COMMAND core_tests)
+set_tests_properties(win_host_test win_digest_cases win_core_tests PROPERTIES
   FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 300)
 
 # Leave no Wine server running once the tests are done.

@@ -1,0 +1,136 @@
+// Every kernel path this CPU runs against the straightforward loops.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "frame_run.h"
+#include "frame_stats.h"
+#include "oracle_kernels.h"
+#include "test_frames.h"
+
+namespace {
+
+enum class Content { Random, Flat, Runs, ConstantAlpha, Narrow };
+
+void paint(TestFrame& f, Content c, std::mt19937& rng) {
+    f.randomize(rng); // padding too: it must never be read into a count
+    const std::uint32_t flat = rng();
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x) {
+            std::uint8_t* p = f.pixel(x, y);
+            switch (c) {
+            case Content::Random:
+                break;
+            case Content::Flat:
+                std::memcpy(p, &flat, 4);
+                break;
+            case Content::Runs: // stretches of equal pixels of any length
+                if (x > 0 && rng() % 9) std::memcpy(p, p - 4, 4);
+                break;
+            case Content::ConstantAlpha:
+                p[3] = 0;
+                if (rng() % 5 == 0) p[3] = 9;
+                break;
+            case Content::Narrow:
+                for (int b = 0; b < 4; ++b) p[b] = std::uint8_t(100 + p[b] % 20);
+                break;
+            }
+        }
+}
+
+struct Shape {
+    int width, height, padding;
+    bool upsideDown; // memory row 0 at the highest address
+};
+
+FrameView viewOf(TestFrame& f, bool upsideDown) {
+    FrameView v = f.view();
+    if (upsideDown) {
+        v.data = reinterpret_cast<FramePixel*>(f.pixel(0, f.height - 1));
+        v.pitch = -v.pitch;
+    }
+    return v;
+}
+
+class Kernels : public ::testing::TestWithParam<KernelPath> {
+  protected:
+    void SetUp() override {
+        if (!forceKernelPath(GetParam())) GTEST_SKIP() << "this CPU or build lacks the path";
+    }
+    void TearDown() override { forceKernelPath(KernelPath::Auto); }
+};
+
+const Shape kShapes[] = {{1, 1, 0, false},  {3, 2, 4, true},    {15, 3, 0, false},
+                         {16, 4, 8, true},  {17, 5, 12, false}, {33, 7, 0, true},
+                         {64, 2, 4, false}, {129, 9, 0, false}, {1000, 3, 40, true}};
+
+TEST_P(Kernels, CountAndMapEqualTheOracle) {
+    std::mt19937 rng(21);
+    std::uint8_t tables[4][256];
+    for (const Shape& s : kShapes)
+        for (Content c : {Content::Random, Content::Flat, Content::Runs, Content::ConstantAlpha,
+                          Content::Narrow}) {
+            SCOPED_TRACE(::testing::Message() << s.width << "x" << s.height << " pad " << s.padding
+                                              << " content " << int(c));
+            TestFrame f(s.width, s.height, s.padding);
+            paint(f, c, rng);
+            const FrameView v = viewOf(f, s.upsideDown);
+            std::uint32_t want[4][256] = {}, got[4][256] = {};
+            want[1][7] = got[1][7] = 5; // counts add to what is there
+            oracleKernels.count(v, want);
+            frameKernels().count(v, got);
+            ASSERT_EQ(0, std::memcmp(want, got, sizeof want));
+
+            for (auto& t : tables)
+                for (auto& e : t) e = std::uint8_t(rng());
+            TestFrame expected = f, inPlace = f, separate(s.width, s.height, s.padding + 4);
+            std::memset(separate.bytes.data(), 0xEE, separate.bytes.size());
+            TestFrame guard = separate;
+            oracleKernels.map(v, viewOf(expected, s.upsideDown), tables);
+            frameKernels().map(viewOf(inPlace, s.upsideDown), viewOf(inPlace, s.upsideDown),
+                               tables);
+            ASSERT_EQ(expected.bytes, inPlace.bytes); // padding untouched as well
+            frameKernels().map(v, viewOf(separate, s.upsideDown), tables);
+            for (int y = 0; y < s.height; ++y) {
+                ASSERT_EQ(0, std::memcmp(separate.pixel(0, y), expected.pixel(0, y), 4 * s.width));
+                ASSERT_EQ(0, std::memcmp(separate.pixel(s.width, y), guard.pixel(s.width, y),
+                                         separate.pitch - 4 * s.width));
+            }
+        }
+}
+
+TEST_P(Kernels, FrameRunsEqualTheOracle) {
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 60; ++trial) {
+        const Shape& s = kShapes[trial % 9];
+        TestFrame f(s.width, s.height, s.padding);
+        paint(f, Content(trial % 5), rng);
+        FilterSettings settings{};
+        setDefaultSettings(settings);
+        settings.gainPercent = int(rng() % 130);
+        settings.gamma = trial % 3 ? 1.0 : 0.5 + (rng() % 300) * 0.01;
+        settings.bypassTitles = int(rng() % 2);
+        settings.showStats = trial % 7 == 0;
+        TestFrame expected = f;
+        useFrameKernels(&oracleKernels);
+        runFrame(settings, viewOf(expected, s.upsideDown), viewOf(expected, s.upsideDown));
+        const FrameStats want = frameStats;
+        forceKernelPath(GetParam());
+        runFrame(settings, viewOf(f, s.upsideDown), viewOf(f, s.upsideDown));
+        ASSERT_EQ(f.bytes, expected.bytes) << trial;
+        ASSERT_EQ(0, std::memcmp(&want, &frameStats, sizeof want)) << trial;
+    }
+}
+
+std::string pathName(const ::testing::TestParamInfo<KernelPath>& p) {
+    static const char* const names[] = {"Auto", "Scalar", "Sse2", "Avx2", "Avx512"};
+    return names[int(p.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, Kernels,
+                         ::testing::Values(KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2,
+                                           KernelPath::Avx512),
+                         pathName);
+
+} // namespace

@@ -1,0 +1,32 @@
+#include "oracle_kernels.h"
+
+namespace {
+
+void countOracle(const FrameView& frame, std::uint32_t (*h)[256]) {
+    for (std::int32_t r = 0; r < frame.height; ++r) {
+        const std::uint8_t* p = frameRowBytes(frame, r);
+        for (std::int32_t x = 0; x < frame.width; ++x, p += 4) {
+            ++h[kAlpha][p[3]];
+            ++h[kRed][p[2]];
+            ++h[kGreen][p[1]];
+            ++h[kBlue][p[0]];
+        }
+    }
+}
+
+void mapOracle(const FrameView& input, const FrameView& output, const std::uint8_t (*t)[256]) {
+    for (std::int32_t r = 0; r < input.height; ++r) {
+        const std::uint8_t* in = frameRowBytes(input, r);
+        std::uint8_t* out = frameRowBytes(output, r);
+        for (std::int32_t x = 0; x < input.width; ++x, in += 4, out += 4) {
+            out[0] = t[kBlue][in[0]];
+            out[1] = t[kGreen][in[1]];
+            out[2] = t[kRed][in[2]];
+            out[3] = t[kAlpha][in[3]];
+        }
+    }
+}
+
+} // namespace
+
+const FrameKernels oracleKernels = {"oracle", countOracle, mapOracle};
