@@ -54,6 +54,57 @@ inline void countRun(std::uint32_t (&h)[4][256], std::uint32_t p, std::uint32_t 
     h[kRed][(p >> 16) & 0xFF] += n;
     h[kAlpha][p >> 24] += n;
 }
+
+// The histogram count over blocks of `Block` pixels, for the vector
+// versions. sameAsFirst(pixels, word) tells whether a block's pixels all
+// equal `word`; sameAlpha(pixels, word) whether their alpha bytes all equal
+// the top byte of `word`.
+//   - A block equal to its first pixel starts a run, which goes on over
+//     every following equal block and is counted as one addition of its
+//     length per channel: flat backgrounds, title cards and letterbox bars
+//     cost almost nothing.
+//   - Otherwise, when the block's alpha equals the frame's first alpha (video
+//     carries one alpha throughout), only blue, green and red are counted
+//     per pixel and alpha once per block; else all four.
+//   - Pixels go to the four partial histograms in turn, so that equal values
+//     in a row do not make each increment wait for the last.
+template <int Block, typename SameAsFirst, typename SameAlpha>
+void countBlocks(const FrameView& frame, std::uint32_t (*histogram)[256], SameAsFirst sameAsFirst,
+                 SameAlpha sameAlpha) {
+    PartialHistograms& parts = partialHistograms();
+    std::memset(parts.counts, 0, sizeof parts.counts);
+    std::uint32_t(&h)[4][256] = parts.counts[0];
+    const std::uint32_t alphaWord = loadPixel(frameRowBytes(frame, 0)) & 0xFF000000u;
+    std::uint32_t alphaCount = 0;
+    for (std::int32_t r = 0; r < frame.height; ++r) {
+        const std::uint8_t* row = frameRowBytes(frame, r);
+        std::int32_t x = 0;
+        while (x + Block <= frame.width) {
+            const std::uint8_t* block = row + 4 * x;
+            const std::uint32_t first = loadPixel(block);
+            if (sameAsFirst(block, first)) {
+                std::int32_t end = x + Block;
+                while (end + Block <= frame.width && sameAsFirst(row + 4 * end, first))
+                    end += Block;
+                countRun(h, first, static_cast<std::uint32_t>(end - x));
+                x = end;
+                continue;
+            }
+            const bool alphaSame = sameAlpha(block, alphaWord);
+            for (int j = 0; j < Block; j += 4) {
+                countPixel(parts.counts[0], loadPixel(block + 4 * j), !alphaSame);
+                countPixel(parts.counts[1], loadPixel(block + 4 * j + 4), !alphaSame);
+                countPixel(parts.counts[2], loadPixel(block + 4 * j + 8), !alphaSame);
+                countPixel(parts.counts[3], loadPixel(block + 4 * j + 12), !alphaSame);
+            }
+            if (alphaSame) alphaCount += Block;
+            x += Block;
+        }
+        for (; x < frame.width; ++x) countPixel(h, loadPixel(row + 4 * x));
+    }
+    h[kAlpha][alphaWord >> 24] += alphaCount;
+    addPartialHistograms(parts, histogram);
+}
 } // namespace
 
 // The portable kernels, which the others fall back on.
