@@ -48,6 +48,9 @@ ChildProcess startChild(const std::vector<std::string>& args, PipeEnd end, std::
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
         return child;
     }
+    // Frames are megabytes: a larger pipe means fewer switches between the
+    // processes (the system may cap it; the default then stays).
+    fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
     const int childEnd = end == PipeEnd::ReadOutput ? fds[1] : fds[0];
     const int ourEnd = end == PipeEnd::ReadOutput ? fds[0] : fds[1];
     child.errorFile = temporaryFile();

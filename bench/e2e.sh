@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# End to end: velmor correcting a 1080p H.264 clip with sound, against the
+# same ffmpeg transcode without the filter (the encoder settings velmor uses
+# for .mp4 by default), wall time, best of two.
+# Usage: bench/e2e.sh [VELMOR_BINARY]   (SECONDS_OF_VIDEO=N to change the clip)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+velmor=${1:-build-rel/cli/velmor}
+length=${SECONDS_OF_VIDEO:-6}
+[ -x "$velmor" ] || { echo "e2e.sh: no velmor at $velmor" >&2; exit 1; }
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$length" \
+    -f lavfi -i "sine=duration=$length" -vf "eq=contrast=0.5:brightness=0.1" \
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac "$tmp/in.mp4"
+
+seconds() {
+    local best=""
+    for _ in 1 2; do
+        local start end
+        start=$(date +%s.%N)
+        "$@"
+        end=$(date +%s.%N)
+        best=$(echo "$start $end ${best:-1e9}" | awk '{t = $2 - $1; print (t < $3 ? t : $3)}')
+    done
+    echo "$best"
+}
+run_ffmpeg() {
+    ffmpeg -v error -nostdin -y -i "$tmp/in.mp4" -map 0:v -map 0:a? -c:a copy -c:v libx264 \
+        -preset medium -crf 16 -pix_fmt yuv420p "$tmp/plain.mp4"
+}
+run_velmor() { "$velmor" "$tmp/in.mp4" -o "$tmp/corrected.mp4" --quiet; }
+ff=$(seconds run_ffmpeg)
+vm=$(seconds run_velmor)
+awk -v ff="$ff" -v vm="$vm" -v s="$length" 'BEGIN {
+    printf "%d s of 1920x1080 H.264 at 25 fps with sound, best of 2\n", s
+    printf "ffmpeg transcode, no filter: %6.2f s\n", ff
+    printf "velmor, same encoder:        %6.2f s\n", vm
+    printf "velmor takes %.2fx the transcode time\n", vm / ff
+}'

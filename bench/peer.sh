@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Times ffmpeg's normalize filter (per-frame, per-channel levels stretching:
+# the closest peer), single-threaded, against `velmor --raw` on the same raw
+# 1920x1080 BGRA frames, both reading a file and writing to /dev/null.
+# Usage: bench/peer.sh [VELMOR_BINARY]   (FRAMES=N to change the frame count)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+velmor=${1:-build-rel/cli/velmor}
+frames=${FRAMES:-40}
+size=1920x1080
+[ -x "$velmor" ] || { echo "peer.sh: no velmor at $velmor (cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release && cmake --build build-rel --target velmor_cli)" >&2; exit 1; }
+command -v ffmpeg >/dev/null || { echo "peer.sh: ffmpeg is needed (apt-get install ffmpeg)" >&2; exit 1; }
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=$size:rate=25" -frames:v "$frames" \
+    -vf "eq=contrast=0.5:brightness=0.1" -f rawvideo -pix_fmt bgra "$tmp/frames.raw"
+cat "$tmp/frames.raw" >/dev/null # into the page cache for both
+
+seconds() { # the best of three runs of "$@", in seconds
+    local best=""
+    for _ in 1 2 3; do
+        local start end
+        start=$(date +%s.%N)
+        "$@"
+        end=$(date +%s.%N)
+        best=$(echo "$start $end ${best:-1e9}" | awk '{t = $2 - $1; print (t < $3 ? t : $3)}')
+    done
+    echo "$best"
+}
+run_ffmpeg() {
+    ffmpeg -v error -nostdin -threads 1 -filter_threads 1 -f rawvideo -pix_fmt bgra -s "$size" \
+        -i "$tmp/frames.raw" -vf normalize -f rawvideo -y /dev/null
+}
+run_ffmpeg_null() { # the same reading and writing, no filter
+    ffmpeg -v error -nostdin -threads 1 -filter_threads 1 -f rawvideo -pix_fmt bgra -s "$size" \
+        -i "$tmp/frames.raw" -vf null -f rawvideo -y /dev/null
+}
+run_velmor() { "$velmor" --raw "$size" --zero-alpha --quiet <"$tmp/frames.raw" >/dev/null; }
+
+ff=$(seconds run_ffmpeg)
+null=$(seconds run_ffmpeg_null)
+vm=$(seconds run_velmor)
+awk -v ff="$ff" -v null="$null" -v vm="$vm" -v n="$frames" 'BEGIN {
+    printf "%d frames of 1920x1080 BGRA from a file to /dev/null, best of 3\n", n
+    printf "ffmpeg -vf normalize (1 thread): %7.2f ms/frame\n", 1000 * ff / n
+    printf "ffmpeg -vf null (1 thread):      %7.2f ms/frame  (reading and writing alone)\n", 1000 * null / n
+    printf "velmor --raw --zero-alpha:       %7.2f ms/frame\n", 1000 * vm / n
+    printf "velmor is %.1fx faster per frame, reading and writing included\n", ff / vm
+    printf "normalize alone costs %.2f ms/frame (normalize - null); compare the frame run in frame_bench\n", 1000 * (ff - null) / n
+}'
