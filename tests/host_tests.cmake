@@ -45,3 +45,21 @@ if(VELMOR_WINDOWS_BUILD)
       FIXTURES_CLEANUP wine ENVIRONMENT "${wine_env}" TIMEOUT 60)
   endif()
 endif()
+
+# The soak: thousands of frames of random size through the plug-in's
+# procedures, each against guard pages; compared with the plug-in's own run
+# under Wine when a Windows build is given.
+add_executable(soak soak.cpp host_harness.cpp)
+target_link_libraries(soak PRIVATE velmor_host)
+if(VELMOR_WINDOWS_BUILD)
+  add_test(NAME soak_linux_vs_windows
+    COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE}
+            -DWINDOWS_PROGRAM=${VELMOR_WINDOWS_BUILD}/tests/soak.exe
+            -DLINUX_PROGRAM=$<TARGET_FILE:soak>
+            -DOUT_DIR=${CMAKE_CURRENT_BINARY_DIR}/soak
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/digest_compare.cmake)
+  set_tests_properties(soak_linux_vs_windows PROPERTIES
+    FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 900)
+else()
+  add_test(NAME soak COMMAND soak 300)
+endif()

@@ -33,6 +33,7 @@ endfunction()
 velmor_windows_program(host_test host_test.cpp)
 target_link_libraries(host_test PRIVATE velmor_core gtest_main) # the core: the reference frame run
 velmor_windows_program(digest_cases digest_cases.cpp)
+velmor_windows_program(soak soak.cpp)
 
 # The core's own tests in the 32-bit build: every kernel path against the
 # oracle, and the worked examples, with the plug-in's compiler and flags.

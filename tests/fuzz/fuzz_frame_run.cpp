@@ -1,0 +1,55 @@
+// The frame run over any width, height, pitch (padding, negative) and any
+// value of every settings field, by a kernel path the input chooses,
+// against the straightforward loops. Frames sit in buffers of exactly
+// their size, so AddressSanitizer sees any access outside them.
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "frame_run.h"
+#include "frame_stats.h"
+#include "fuzz_input.h"
+#include "oracle_kernels.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzInput in{data, size};
+    const int width = in.take<std::uint8_t>() % 80; // 0 too: an empty frame
+    const int height = in.take<std::uint8_t>() % 40;
+    const int padding = 4 * (in.take<std::uint8_t>() % 4); // bytes beyond each row
+    const bool upsideDown = in.take<std::uint8_t>() & 1;   // memory row 0 at the top address
+    const KernelPath path = KernelPath(in.take<std::uint8_t>() % 5);
+    FilterSettings s{};
+    s.showStats = in.take<std::uint8_t>();
+    s.gainPercent = in.take<std::int32_t>();
+    s.threshold = in.take<std::int32_t>();
+    const std::uint8_t gammaKind = in.take<std::uint8_t>();
+    s.gamma = gammaKind % 3 == 0   ? in.take<std::int32_t>() * 0.01 // what a script stores
+              : gammaKind % 3 == 1 ? 0.2 + (in.take<std::uint16_t>() % 481) * 0.01
+                                   : in.take<double>(); // anything at all, NaN and infinities too
+    s.sCurve = in.take<std::int32_t>();
+    s.bypassTitles = in.take<std::int32_t>();
+
+    const std::size_t pitch = std::size_t(width) * 4 + padding;
+    const std::size_t bytes = pitch * height;
+    std::vector<std::uint8_t> frame(bytes), expected;
+    for (std::size_t i = 0; i < bytes; ++i) frame[i] = in.size ? in.data[i % in.size] : 0;
+    expected = frame;
+    auto view = [&](std::vector<std::uint8_t>& f) {
+        FrameView v = {reinterpret_cast<FramePixel*>(f.data()), width, height,
+                       std::ptrdiff_t(pitch)};
+        if (upsideDown && height > 0) {
+            v.data = reinterpret_cast<FramePixel*>(f.data() + pitch * (height - 1));
+            v.pitch = -v.pitch;
+        }
+        return v;
+    };
+    useFrameKernels(&oracleKernels);
+    runFrame(s, view(expected), view(expected));
+    const FrameStats want = frameStats;
+    if (!forceKernelPath(path)) forceKernelPath(KernelPath::Auto);
+    runFrame(s, view(frame), view(frame));
+    if (frame != expected || std::memcmp(&want, &frameStats, sizeof want) != 0) __builtin_trap();
+    for (int k = 0; k < 4; ++k)
+        if (frameStats.w_min < 0 || frameStats.w_min > 256) __builtin_trap();
+    return 0;
+}
