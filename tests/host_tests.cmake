@@ -56,7 +56,7 @@ if(VELMOR_WINDOWS_BUILD)
     COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE}
             -DWINDOWS_PROGRAM=${VELMOR_WINDOWS_BUILD}/tests/soak.exe
             -DLINUX_PROGRAM=$<TARGET_FILE:soak>
-            -DOUT_DIR=${CMAKE_CURRENT_BINARY_DIR}/soak
+            -DOUT_DIR=${CMAKE_CURRENT_BINARY_DIR}/soak-digests
             -P ${CMAKE_CURRENT_SOURCE_DIR}/digest_compare.cmake)
   set_tests_properties(soak_linux_vs_windows PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 900)

@@ -76,3 +76,4 @@ endif()
 add_test(NAME win_exports
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DPLUGIN=$<TARGET_FILE:velmor>
           -P ${CMAKE_CURRENT_SOURCE_DIR}/win_exports.cmake)
+include(windows_dialog.cmake)

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 exec </dev/null # nothing here reads a terminal: neither apt nor Wine may wait on one
 
-packages=(cmake g++ make libgtest-dev googletest libpng-dev ffmpeg g++-mingw-w64-i686 wine wine32:i386 xvfb)
+packages=(cmake g++ make libgtest-dev googletest libbenchmark-dev libpng-dev ffmpeg g++-mingw-w64-i686 wine wine32:i386 xvfb fonts-wine fonts-liberation)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
