@@ -47,6 +47,15 @@ inline void countPixel(std::uint32_t (&h)[4][256], std::uint32_t p, bool alpha =
     if (alpha) ++h[kAlpha][p >> 24];
 }
 
+// The same from the pixel's bytes in memory: a byte load per channel (this
+// measured faster than one word load and shifts).
+inline void countBytes(std::uint32_t (&h)[4][256], const std::uint8_t* p, bool alpha) {
+    ++h[kBlue][p[0]];
+    ++h[kGreen][p[1]];
+    ++h[kRed][p[2]];
+    if (alpha) ++h[kAlpha][p[3]];
+}
+
 // Adds a run of n pixels equal to p.
 inline void countRun(std::uint32_t (&h)[4][256], std::uint32_t p, std::uint32_t n) {
     h[kBlue][p & 0xFF] += n;
@@ -92,10 +101,10 @@ void countBlocks(const FrameView& frame, std::uint32_t (*histogram)[256], SameAs
             }
             const bool alphaSame = sameAlpha(block, alphaWord);
             for (int j = 0; j < Block; j += 4) {
-                countPixel(parts.counts[0], loadPixel(block + 4 * j), !alphaSame);
-                countPixel(parts.counts[1], loadPixel(block + 4 * j + 4), !alphaSame);
-                countPixel(parts.counts[2], loadPixel(block + 4 * j + 8), !alphaSame);
-                countPixel(parts.counts[3], loadPixel(block + 4 * j + 12), !alphaSame);
+                countBytes(parts.counts[0], block + 4 * j, !alphaSame);
+                countBytes(parts.counts[1], block + 4 * j + 4, !alphaSame);
+                countBytes(parts.counts[2], block + 4 * j + 8, !alphaSame);
+                countBytes(parts.counts[3], block + 4 * j + 12, !alphaSame);
             }
             if (alphaSame) alphaCount += Block;
             x += Block;
