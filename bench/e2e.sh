@@ -14,17 +14,7 @@ ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$
     -f lavfi -i "sine=duration=$length" -vf "eq=contrast=0.5:brightness=0.1" \
     -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac "$tmp/in.mp4"
 
-seconds() {
-    local best=""
-    for _ in 1 2; do
-        local start end
-        start=$(date +%s.%N)
-        "$@"
-        end=$(date +%s.%N)
-        best=$(echo "$start $end ${best:-1e9}" | awk '{t = $2 - $1; print (t < $3 ? t : $3)}')
-    done
-    echo "$best"
-}
+source bench/timing.sh
 run_ffmpeg() {
     ffmpeg -v error -nostdin -y -i "$tmp/in.mp4" -map 0:v -map 0:a? -c:a copy -c:v libx264 \
         -preset medium -crf 16 -pix_fmt yuv420p "$tmp/plain.mp4"
@@ -35,9 +25,9 @@ run_rgb_route() { # the same route as velmor (decode to BGRA, pipe, encode), no 
             -framerate 25 -i - -c:v libx264 -preset medium -crf 16 -pix_fmt yuv420p "$tmp/rgb.mp4"
 }
 run_velmor() { "$velmor" "$tmp/in.mp4" -o "$tmp/corrected.mp4" --quiet; }
-ff=$(seconds run_ffmpeg)
-rgb=$(seconds run_rgb_route)
-vm=$(seconds run_velmor)
+ff=$(best_seconds 2 run_ffmpeg)
+rgb=$(best_seconds 2 run_rgb_route)
+vm=$(best_seconds 2 run_velmor)
 awk -v ff="$ff" -v rgb="$rgb" -v vm="$vm" -v s="$length" 'BEGIN {
     printf "%d s of 1920x1080 H.264 at 25 fps with sound, best of 2\n", s
     printf "ffmpeg transcode, no filter:               %6.2f s\n", ff

@@ -18,17 +18,7 @@ ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=$size:rate=25" -frames:v "$f
     -vf "eq=contrast=0.5:brightness=0.1" -f rawvideo -pix_fmt bgra "$tmp/frames.raw"
 cat "$tmp/frames.raw" >/dev/null # into the page cache for both
 
-seconds() { # the best of three runs of "$@", in seconds
-    local best=""
-    for _ in 1 2 3; do
-        local start end
-        start=$(date +%s.%N)
-        "$@"
-        end=$(date +%s.%N)
-        best=$(echo "$start $end ${best:-1e9}" | awk '{t = $2 - $1; print (t < $3 ? t : $3)}')
-    done
-    echo "$best"
-}
+source bench/timing.sh
 run_ffmpeg() {
     ffmpeg -v error -nostdin -threads 1 -filter_threads 1 -f rawvideo -pix_fmt bgra -s "$size" \
         -i "$tmp/frames.raw" -vf normalize -f rawvideo -y /dev/null
@@ -40,9 +30,9 @@ run_ffmpeg_null() { # the same reading and writing, no filter
 run_velmor() { "$velmor" --raw "$size" --zero-alpha --quiet <"$tmp/frames.raw" >/dev/null; }
 
 filterOnly=$("$bench" --raw "$tmp/frames.raw" "$size") # ms per frame, no I/O
-ff=$(seconds run_ffmpeg)
-null=$(seconds run_ffmpeg_null)
-vm=$(seconds run_velmor)
+ff=$(best_seconds 3 run_ffmpeg)
+null=$(best_seconds 3 run_ffmpeg_null)
+vm=$(best_seconds 3 run_velmor)
 awk -v ff="$ff" -v null="$null" -v vm="$vm" -v n="$frames" -v own="$filterOnly" 'BEGIN {
     printf "%d frames of 1920x1080 BGRA from a file to /dev/null, best of 3\n", n
     printf "ffmpeg -vf normalize (1 thread): %7.2f ms/frame\n", 1000 * ff / n

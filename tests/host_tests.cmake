@@ -11,55 +11,27 @@ add_executable(digest_cases digest_cases.cpp host_harness.cpp)
 target_link_libraries(digest_cases PRIVATE velmor_host)
 add_test(NAME digest_cases COMMAND digest_cases)
 
-set(VELMOR_WINDOWS_BUILD "" CACHE PATH
-  "A Windows (cross) build tree: when set, the Linux digest is compared with its digest_cases.exe under Wine")
-if(VELMOR_WINDOWS_BUILD)
-  find_program(VELMOR_WINE NAMES wine)
-  find_program(VELMOR_WINESERVER NAMES wineserver)
-  if(NOT VELMOR_WINE)
-    message(FATAL_ERROR "VELMOR_WINDOWS_BUILD is set but wine is not installed")
-  endif()
-  set(wine_env
-    WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
-    WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml=) # no runtime installers at the prefix's creation
-
-  add_test(NAME wine_prefix
-    COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE} -DWINESERVER=${VELMOR_WINESERVER}
-            -P ${CMAKE_CURRENT_SOURCE_DIR}/win_prefix.cmake)
-  set_tests_properties(wine_prefix PROPERTIES
-    FIXTURES_SETUP wine ENVIRONMENT "${wine_env}" TIMEOUT 600)
-
-  add_test(NAME digest_linux_vs_windows
-    COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE}
-            -DWINDOWS_PROGRAM=${VELMOR_WINDOWS_BUILD}/tests/digest_cases.exe
-            -DLINUX_PROGRAM=$<TARGET_FILE:digest_cases>
-            -DOUT_DIR=${CMAKE_CURRENT_BINARY_DIR}
-            -P ${CMAKE_CURRENT_SOURCE_DIR}/digest_compare.cmake)
-  set_tests_properties(digest_linux_vs_windows PROPERTIES
-    FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 600)
-
-  if(VELMOR_WINESERVER) # leave no Wine server running once the tests are done
-    add_test(NAME wine_server_exit COMMAND ${VELMOR_WINESERVER} --wait)
-    set_tests_properties(wine_server_exit PROPERTIES
-      FIXTURES_CLEANUP wine ENVIRONMENT "${wine_env}" TIMEOUT 60)
-  endif()
-endif()
-
 # The soak: thousands of frames of random size through the plug-in's
-# procedures, each against guard pages; compared with the plug-in's own run
-# under Wine when a Windows build is given.
+# procedures, each against guard pages.
 add_executable(soak soak.cpp host_harness.cpp)
 target_link_libraries(soak PRIVATE velmor_host)
+
+set(VELMOR_WINDOWS_BUILD "" CACHE PATH
+  "A Windows (cross) build tree: when set, the digest and soak programs are compared with its own under Wine")
 if(VELMOR_WINDOWS_BUILD)
-  add_test(NAME soak_linux_vs_windows
-    COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE}
-            -DWINDOWS_PROGRAM=${VELMOR_WINDOWS_BUILD}/tests/soak.exe
-            -DLINUX_PROGRAM=$<TARGET_FILE:soak>
-            -DOUT_DIR=${CMAKE_CURRENT_BINARY_DIR}/soak-digests
-            -P ${CMAKE_CURRENT_SOURCE_DIR}/digest_compare.cmake)
-  set_tests_properties(soak_linux_vs_windows PROPERTIES
-    FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 900)
+  include(wine.cmake)
+  velmor_wine_fixture(wine_prefix wine_server_exit)
+  # Runs both builds of a program and requires the same output, byte for byte.
+  foreach(program digest_cases soak)
+    add_test(NAME ${program}_linux_vs_windows
+      COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE}
+              -DWINDOWS_PROGRAM=${VELMOR_WINDOWS_BUILD}/tests/${program}.exe
+              -DLINUX_PROGRAM=$<TARGET_FILE:${program}>
+              -DOUT_DIR=${CMAKE_CURRENT_BINARY_DIR}/${program}-digests
+              -P ${CMAKE_CURRENT_SOURCE_DIR}/digest_compare.cmake)
+    set_tests_properties(${program}_linux_vs_windows PROPERTIES
+      FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 900)
+  endforeach()
 else()
   add_test(NAME soak COMMAND soak 300)
 endif()

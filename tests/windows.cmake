@@ -42,18 +42,8 @@ add_executable(core_tests correct_test.cpp glyph_table_test.cpp kernels_test.cpp
 target_link_libraries(core_tests PRIVATE velmor_core gtest_main)
 target_link_options(core_tests PRIVATE -static)
 
-find_program(VELMOR_WINE NAMES wine)
-find_program(VELMOR_WINESERVER NAMES wineserver)
-set(wine_env
-  WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
-  WINEDEBUG=-all
-  WINEDLLOVERRIDES=mscoree,mshtml=) # no runtime installers at the prefix's creation
-
-add_test(NAME win_prefix
-  COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE} -DWINESERVER=${VELMOR_WINESERVER}
-          -P ${CMAKE_CURRENT_SOURCE_DIR}/win_prefix.cmake)
-set_tests_properties(win_prefix PROPERTIES
-  FIXTURES_SETUP wine ENVIRONMENT "${wine_env}" TIMEOUT 600)
+include(wine.cmake)
+velmor_wine_fixture(win_prefix win_server_exit)
 
 add_test(NAME win_host_test COMMAND host_test)
 add_test(NAME win_digest_cases COMMAND digest_cases)
@@ -61,12 +51,6 @@ add_test(NAME win_core_tests COMMAND core_tests)
 set_tests_properties(win_host_test win_digest_cases win_core_tests PROPERTIES
   FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 300)
 
-# Leave no Wine server running once the tests are done.
-if(VELMOR_WINESERVER)
-  add_test(NAME win_server_exit COMMAND ${VELMOR_WINESERVER} --wait)
-  set_tests_properties(win_server_exit PROPERTIES
-    FIXTURES_CLEANUP wine ENVIRONMENT "${wine_env}" TIMEOUT 60)
-endif()
 
 set(objdump ${CMAKE_OBJDUMP}) # the toolchain's, found beside its compiler
 if(NOT objdump)

@@ -10,18 +10,7 @@ cd "$(dirname "$0")/.."
 exec </dev/null
 seconds=${1:-60}
 
-packages=(clang libclang-rt-14-dev cmake make libpng-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "== installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
-fi
+bash tools/install-packages.sh clang libclang-rt-14-dev cmake make libpng-dev
 
 echo "== fuzz build (clang, ASan + UBSan)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVELMOR_FUZZ=ON -DVELMOR_TESTS=OFF \

@@ -8,22 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 exec </dev/null # nothing here reads a terminal: neither apt nor Wine may wait on one
 
-packages=(cmake g++ make libgtest-dev googletest libbenchmark-dev libpng-dev ffmpeg g++-mingw-w64-i686 wine wine32:i386 xvfb fonts-wine fonts-liberation)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "== installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    # Wine runs the 32-bit plug-in with packages of the i386 architecture.
-    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-        $sudo dpkg --add-architecture i386
-    fi
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
-fi
+bash tools/install-packages.sh cmake g++ make libgtest-dev googletest libbenchmark-dev libpng-dev ffmpeg g++-mingw-w64-i686 wine wine32:i386 xvfb fonts-wine fonts-liberation
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
