@@ -4,6 +4,8 @@
 
 #include <initializer_list>
 
+#include "kernels_common.h"
+
 namespace {
 
 const FrameKernels* chosen = nullptr;
@@ -62,8 +64,6 @@ bool forceKernelPath(KernelPath path) {
 void useFrameKernels(const FrameKernels* kernels) {
     chosen = kernels ? kernels : kernelsFor(KernelPath::Auto);
 }
-
-#include "kernels_common.h"
 
 namespace {
 PartialHistograms partials;

@@ -1,10 +1,9 @@
 // Portable kernels.
 //
-// count: whole-pixel 32-bit loads, and four partial histograms taken in
-// turn, so that runs of equal values (flat frames, constant alpha) do not
-// make each increment wait for the one before it at the same counter.
-// map: whole-pixel loads and stores; on frames of 65536 pixels or more,
-// two lookups per pixel in paired tables.
+// count: four partial histograms taken in turn, so that runs of equal values (flat frames, constant
+// alpha) do not make each increment wait for the one before it at the same counter. map:
+// whole-pixel loads and stores; on frames of 65536 pixels or more, two lookups per pixel in paired
+// tables.
 #include <cstring>
 
 #include "kernels.h"
@@ -16,23 +15,9 @@ void countPortable(const FrameView& frame, std::uint32_t (*histogram)[256]) {
     for (std::int32_t r = 0; r < frame.height; ++r) {
         const std::uint8_t* row = frameRowBytes(frame, r);
         std::int32_t x = 0;
-        for (; x + 4 <= frame.width; x += 4) {
-            for (int j = 0; j < 4; ++j) {
-                const std::uint32_t p = loadPixel(row + 4 * (x + j));
-                std::uint32_t(&h)[4][256] = parts.counts[j];
-                ++h[kBlue][p & 0xFF];
-                ++h[kGreen][(p >> 8) & 0xFF];
-                ++h[kRed][(p >> 16) & 0xFF];
-                ++h[kAlpha][p >> 24];
-            }
-        }
-        for (; x < frame.width; ++x) {
-            const std::uint32_t p = loadPixel(row + 4 * x);
-            ++parts.counts[0][kBlue][p & 0xFF];
-            ++parts.counts[0][kGreen][(p >> 8) & 0xFF];
-            ++parts.counts[0][kRed][(p >> 16) & 0xFF];
-            ++parts.counts[0][kAlpha][p >> 24];
-        }
+        for (; x + 4 <= frame.width; x += 4)
+            for (int j = 0; j < 4; ++j) countBytes(parts.counts[j], row + 4 * (x + j), true);
+        for (; x < frame.width; ++x) countBytes(parts.counts[0], row + 4 * x, true);
     }
     addPartialHistograms(parts, histogram);
 }
