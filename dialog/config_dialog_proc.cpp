@@ -20,6 +20,7 @@
 // Scroll messages are left to the platform: slider moves arrive as
 // notifications.
 #include "dialog_api.h"
+#include "frame_state_lock.h"
 #include "gamma_text.h"
 #include "host_api.h"
 #include "settings.h"
@@ -77,13 +78,20 @@ void readSliders(HWND dialog, FilterSettings& s) {
     s.preview->RedoFrame();
 }
 
+// The tone table is every instance's, and another instance's frame may be
+// running on another thread: rebuild it between frame runs only.
+void rebuildToneTable(const FilterSettings& s) {
+    FrameStateLock lock;
+    buildToneTable(s.gamma, s.sCurve);
+}
+
 void commitGamma(HWND dialog, FilterSettings& s) {
     double gamma = getItemDouble(dialog, kGammaBox);
     if (gamma < 0.2) gamma = 0.2;
     if (gamma > 5.0) gamma = 5.0;
     s.gamma = gamma;
     setItemDouble(dialog, kGammaBox, gamma);
-    buildToneTable(s.gamma, s.sCurve);
+    rebuildToneTable(s);
     s.preview->RedoFrame();
 }
 
@@ -103,7 +111,7 @@ void command(HWND dialog, FilterSettings& s, unsigned id, unsigned code) {
         break;
     case kSCurveBox:
         s.sCurve = IsDlgButtonChecked(dialog, kSCurveBox) ? 1 : 0;
-        buildToneTable(s.gamma, s.sCurve);
+        rebuildToneTable(s);
         s.preview->RedoFrame();
         break;
     case kBypassTitlesBox:

@@ -20,7 +20,7 @@ bool PluginLibrary::open() {
     }
     std::string file(path, n);
     file.erase(file.find_last_of("\\/") + 1);
-    file += "velmor.vdf";
+    file += VELMOR_PLUGIN_FILE;
     HMODULE module = LoadLibraryA(file.c_str());
     if (module == nullptr) {
         error = "LoadLibraryA failed for " + file;

@@ -1,6 +1,6 @@
 // The settings dialog in a real window system, worked by real input.
 //
-// This program plays the video host: it loads velmor.vdf, registers the
+// This program plays the video host: it loads the plug-in, registers the
 // filter through the module init entry point (keeping its own copy of the
 // definition, naming its own module record), allocates an instance record
 // with garbage in it, runs initProc, and then opens the dialog through
@@ -17,13 +17,14 @@
 //
 //   win_dialog_test [--shot FILE.bmp] [PLUGIN]
 //
-// PLUGIN defaults to velmor.vdf beside this program; Unix paths (from the
+// PLUGIN defaults to the plug-in beside this program; Unix paths (from the
 // build) are taken as Wine's drive Z:. --shot saves a picture of the dialog
 // as it first appears, before any input. Prints "N passed, M failed" and
 // exits non-zero on any failure. Needs an X display under Wine.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,7 +76,7 @@ std::string windowsPath(const std::string& path) {
 // ---------------------------------------------------------------- the record
 
 using Record = FilterSettings;
-static_assert(sizeof(Record) == 32, "the host's 32-bit record");
+static_assert(sizeof(Record) == (sizeof(void*) == 4 ? 32 : 40), "the host's record");
 
 Record recordFrom(const void* bytes) {
     Record r;
@@ -90,13 +91,14 @@ bool sameRecord(const Record& a, const Record& b) {
 std::string describe(const Record& r) {
     char text[160];
     unsigned char bytes[sizeof r];
+    constexpr std::size_t kPad = offsetof(Record, showStats) + 1; // three bytes before gainPercent
     std::memcpy(bytes, &r, sizeof r);
     std::snprintf(
         text, sizeof text,
         "{preview %p, showStats %u, pad %02x%02x%02x, gain %ld, threshold %ld, gamma %.17g, "
         "sCurve %ld, bypassTitles %ld}",
-        static_cast<void*>(r.preview), static_cast<unsigned>(r.showStats), bytes[5], bytes[6],
-        bytes[7], static_cast<long>(r.gainPercent), static_cast<long>(r.threshold), r.gamma,
+        static_cast<void*>(r.preview), static_cast<unsigned>(r.showStats), bytes[kPad],
+        bytes[kPad + 1], bytes[kPad + 2], static_cast<long>(r.gainPercent), static_cast<long>(r.threshold), r.gamma,
         static_cast<long>(r.sCurve), static_cast<long>(r.bypassTitles));
     return text;
 }
@@ -958,12 +960,12 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (plugin.empty()) { // velmor.vdf beside this program
+    if (plugin.empty()) { // the plug-in beside this program
         char path[MAX_PATH];
         const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
         plugin.assign(path, n < MAX_PATH ? n : 0);
         plugin.erase(plugin.find_last_of("\\/") + 1);
-        plugin += "velmor.vdf";
+        plugin += VELMOR_PLUGIN_FILE;
     }
 
     // The host registers the common controls before any plug-in runs.

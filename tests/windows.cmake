@@ -1,6 +1,6 @@
 # The cross build's tests. The plug-in's PE headers are checked with
 # objdump; the host-adapter tests and the digest program are Windows console
-# programs that load velmor.vdf from beside themselves, the way the host
+# programs that load the plug-in (velmor.vdf or velmor64.vdf) from beside themselves, the way the host
 # loads a plug-in, and run under Wine (CMAKE_CROSSCOMPILING_EMULATOR) in a
 # private prefix inside the build tree.
 
@@ -15,11 +15,12 @@ add_subdirectory(${VELMOR_GTEST_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/googlete
 target_compile_options(gtest PUBLIC -include ${CMAKE_CURRENT_SOURCE_DIR}/win_gtest_port.h)
 
 # The plug-in beside the programs that load it, refreshed whenever it is rebuilt.
-set(plugin_copy ${CMAKE_CURRENT_BINARY_DIR}/velmor.vdf)
+set(plugin_file ${VELMOR_PLUGIN_NAME}.vdf)
+set(plugin_copy ${CMAKE_CURRENT_BINARY_DIR}/${plugin_file})
 add_custom_command(OUTPUT ${plugin_copy}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmor> ${plugin_copy}
   DEPENDS velmor
-  COMMENT "Placing velmor.vdf beside the test programs")
+  COMMENT "Placing ${plugin_file} beside the test programs")
 add_custom_target(velmor_test_plugin ALL DEPENDS ${plugin_copy})
 
 # A console program that stands alone under Wine: no MinGW runtime DLLs.
@@ -27,6 +28,7 @@ function(velmor_windows_program name)
   add_executable(${name} ${ARGN} host_harness.cpp)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/host ${PROJECT_SOURCE_DIR}/filter)
   target_link_options(${name} PRIVATE -static)
+  target_compile_definitions(${name} PRIVATE VELMOR_PLUGIN_FILE="${plugin_file}")
   add_dependencies(${name} velmor_test_plugin)
 endfunction()
 
@@ -54,10 +56,11 @@ set_tests_properties(win_host_test win_digest_cases win_core_tests PROPERTIES
 
 set(objdump ${CMAKE_OBJDUMP}) # the toolchain's, found beside its compiler
 if(NOT objdump)
-  find_program(VELMOR_OBJDUMP NAMES i686-w64-mingw32-objdump objdump)
+  find_program(VELMOR_OBJDUMP NAMES i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump objdump)
   set(objdump ${VELMOR_OBJDUMP})
 endif()
 add_test(NAME win_exports
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DPLUGIN=$<TARGET_FILE:velmor>
+          -DFORMAT=$<IF:$<EQUAL:${CMAKE_SIZEOF_VOID_P},8>,pei-x86-64,pei-i386>
           -P ${CMAKE_CURRENT_SOURCE_DIR}/win_exports.cmake)
 include(windows_dialog.cmake)
