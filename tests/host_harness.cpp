@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
+
+#if !defined(_WIN32)
+#include <thread>
+#endif
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -149,11 +154,18 @@ void FilterInstance::scriptConfig(std::int32_t gain, std::int32_t threshold,
                                   std::int32_t gammaHundredths, std::int32_t sCurve,
                                   std::int32_t bypassTitles) {
     const std::int32_t values[5] = {gain, threshold, gammaHundredths, sCurve, bypassTitles};
-    ScriptValue arguments[5];
-    // Garbage around the integers: only the 32-bit field may be read.
-    std::memset(static_cast<void*>(arguments), kHostGarbage, sizeof arguments);
-    for (int i = 0; i < 5; ++i) arguments[i].asInt = values[i];
-    def_.script_obj->functions[0].function(nullptr, &fa, arguments, 5);
+    // The host's values, laid out by hand rather than through the plug-in's
+    // own declaration: a 32-bit kind and a pointer-sized word, then the
+    // integer (at 8 in the 32-bit host, at 16 in the 64-bit one), in records
+    // of 16 or 24 bytes. Garbage around the integers: only they may be read.
+    constexpr std::size_t kIntOffset = 2 * sizeof(void*);
+    constexpr std::size_t kValueSize = kIntOffset + 8;
+    alignas(8) std::uint8_t arguments[5 * kValueSize];
+    std::memset(arguments, kHostGarbage, sizeof arguments);
+    for (int i = 0; i < 5; ++i)
+        std::memcpy(arguments + i * kValueSize + kIntOffset, &values[i], sizeof values[i]);
+    def_.script_obj->functions[0].function(
+        nullptr, &fa, reinterpret_cast<const ScriptValue*>(arguments), 5);
 }
 
 void FilterInstance::setFrame(std::uint8_t* data, std::int32_t width, std::int32_t height,
@@ -167,6 +179,16 @@ void FilterInstance::setFrame(std::uint8_t* data, std::int32_t width, std::int32
     }
 }
 
+void FilterInstance::setFrames(const FrameView& source, const FrameView& destination) {
+    for (auto [b, v] : {std::pair<VBitmap*, const FrameView*>{&src, &source}, {&dst, &destination}}) {
+        *b = VBitmap{};
+        b->data = v->data;
+        b->w = v->width;
+        b->h = v->height;
+        b->pitch = v->pitch;
+    }
+}
+
 std::vector<std::uint8_t> FilterInstance::recordBytes() const {
     return std::vector<std::uint8_t>(record_.get(), record_.get() + size_);
 }
@@ -175,3 +197,30 @@ bool FilterInstance::guardIntact() const {
     const std::uint8_t* guard = record_.get() + size_;
     return std::all_of(guard, guard + kGuardBytes, [](std::uint8_t b) { return b == kHostGarbage; });
 }
+
+#if defined(_WIN32)
+namespace {
+DWORD WINAPI runJob(void* job) {
+    (*static_cast<const std::function<void()>*>(job))();
+    return 0;
+}
+} // namespace
+
+// The toolchain's thread model has no std::thread: the system's threads.
+void runOnThreads(const std::vector<std::function<void()>>& jobs) {
+    std::vector<HANDLE> threads;
+    for (const auto& job : jobs)
+        threads.push_back(CreateThread(nullptr, 0, runJob, const_cast<std::function<void()>*>(&job), 0, nullptr));
+    for (HANDLE t : threads) {
+        if (t == nullptr) std::abort();
+        WaitForSingleObject(t, INFINITE);
+        CloseHandle(t);
+    }
+}
+#else
+void runOnThreads(const std::vector<std::function<void()>>& jobs) {
+    std::vector<std::thread> threads;
+    for (const auto& job : jobs) threads.emplace_back(job);
+    for (auto& t : threads) t.join();
+}
+#endif

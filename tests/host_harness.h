@@ -10,10 +10,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "frame.h"
 #include "host_api.h"
 #include "settings.h"
 
@@ -92,6 +94,8 @@ public:
     // Source and destination both describe these pixels (memory row 0 first).
     void setFrame(std::uint8_t* data, std::int32_t width, std::int32_t height,
                   std::ptrdiff_t pitch);
+    // Source and destination bitmaps of their own.
+    void setFrames(const FrameView& source, const FrameView& destination);
 
     FilterSettings& settings() { return *static_cast<FilterSettings*>(fa.filter_data); }
     std::vector<std::uint8_t> recordBytes() const;
@@ -112,3 +116,6 @@ private:
     };
     std::unique_ptr<std::uint8_t, Free> record_; // from malloc, like the host's, with a guard after
 };
+
+// Runs each job on a thread of its own, all at once, and waits for them all.
+void runOnThreads(const std::vector<std::function<void()>>& jobs);

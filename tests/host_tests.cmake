@@ -17,20 +17,28 @@ add_executable(soak soak.cpp host_harness.cpp)
 target_link_libraries(soak PRIVATE velmor_host)
 
 set(VELMOR_WINDOWS_BUILD "" CACHE PATH
-  "A Windows (cross) build tree: when set, the digest and soak programs are compared with its own under Wine")
-if(VELMOR_WINDOWS_BUILD)
+  "The 32-bit Windows (cross) build tree: when set, the digest and soak programs are compared with its own under Wine")
+set(VELMOR_WINDOWS64_BUILD "" CACHE PATH
+  "The 64-bit Windows (cross) build tree, compared in the same way")
+if(VELMOR_WINDOWS_BUILD OR VELMOR_WINDOWS64_BUILD)
   include(wine.cmake)
   velmor_wine_fixture(wine_prefix wine_server_exit)
   # Runs both builds of a program and requires the same output, byte for byte.
-  foreach(program digest_cases soak)
-    add_test(NAME ${program}_linux_vs_windows
-      COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE}
-              -DWINDOWS_PROGRAM=${VELMOR_WINDOWS_BUILD}/tests/${program}.exe
-              -DLINUX_PROGRAM=$<TARGET_FILE:${program}>
-              -DOUT_DIR=${CMAKE_CURRENT_BINARY_DIR}/${program}-digests
-              -P ${CMAKE_CURRENT_SOURCE_DIR}/digest_compare.cmake)
-    set_tests_properties(${program}_linux_vs_windows PROPERTIES
-      FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 900)
+  foreach(edition windows windows64)
+    string(TOUPPER "VELMOR_${edition}_BUILD" tree)
+    if(NOT ${tree})
+      continue()
+    endif()
+    foreach(program digest_cases soak)
+      add_test(NAME ${program}_linux_vs_${edition}
+        COMMAND ${CMAKE_COMMAND} -DWINE=${VELMOR_WINE}
+                -DWINDOWS_PROGRAM=${${tree}}/tests/${program}.exe
+                -DLINUX_PROGRAM=$<TARGET_FILE:${program}>
+                -DOUT_DIR=${CMAKE_CURRENT_BINARY_DIR}/${program}-${edition}
+                -P ${CMAKE_CURRENT_SOURCE_DIR}/digest_compare.cmake)
+      set_tests_properties(${program}_linux_vs_${edition} PROPERTIES
+        FIXTURES_REQUIRED wine ENVIRONMENT "${wine_env}" TIMEOUT 900)
+    endforeach()
   endforeach()
 else()
   add_test(NAME soak COMMAND soak 300)
