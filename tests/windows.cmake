@@ -32,8 +32,9 @@ function(velmor_windows_program name)
   add_dependencies(${name} velmor_test_plugin)
 endfunction()
 
-velmor_windows_program(host_test host_test.cpp)
-target_link_libraries(host_test PRIVATE velmor_core gtest_main) # the core: the reference frame run
+velmor_windows_program(host_test host_test.cpp resources_test.cpp)
+# The core: the reference frame run; version.dll: the version resource's reader.
+target_link_libraries(host_test PRIVATE velmor_core velmor_version gtest_main version)
 velmor_windows_program(digest_cases digest_cases.cpp)
 velmor_windows_program(soak soak.cpp)
 
