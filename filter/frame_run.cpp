@@ -3,6 +3,7 @@
 // come out as if run one at a time.
 #include "frame_run.h"
 
+#include "correct.h"
 #include "frame_state_lock.h"
 #include "measure.h"
 #include "overlay.h"
