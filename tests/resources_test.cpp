@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_ids.h"
 #include "host_harness.h"
 #include "velmor_version.h"
 
@@ -51,21 +52,21 @@ struct Control {
 };
 
 const Control kControls[] = {
-    {1, "#128", "OK", 0x50010001, 16, 112, 50, 14},
-    {2, "#128", "Cancel", 0x50010000, 128, 112, 50, 14},
-    {101, "msctls_trackbar32", "", 0x50010001, 58, 16, 100, 12},
-    {103, "msctls_trackbar32", "", 0x50010001, 58, 40, 100, 12},
-    {0xFFFF, "#130", "Gain, %  0", 0x50000002, 14, 16, 44, 12},
-    {0xFFFF, "#130", "Threshold  0", 0x50000002, 14, 40, 44, 12},
-    {0xFFFF, "#130", "100", 0x50000000, 158, 16, 16, 12},
-    {0xFFFF, "#130", "255", 0x50000000, 158, 40, 16, 12},
-    {104, "#128", "Preview", 0x50010300, 72, 112, 50, 14},
-    {120, "#130", "", 0x50000000, 181, 16, 24, 12},
-    {121, "#130", "", 0x50000000, 181, 40, 24, 12},
-    {105, "#129", "1", 0x50810000, 66, 64, 24, 12},
-    {0xFFFF, "#130", "Gamma", 0x50000002, 30, 64, 28, 12},
-    {106, "#128", "S-type curve", 0x50010003, 102, 64, 60, 12},
-    {107, "#128", "bypass titles", 0x50010003, 16, 88, 76, 12},
+    {IDOK, "#128", "OK", 0x50010001, 16, 112, 50, 14},
+    {IDCANCEL, "#128", "Cancel", 0x50010000, 128, 112, 50, 14},
+    {IDC_GAIN_SLIDER, "msctls_trackbar32", "", 0x50010001, 58, 16, 100, 12},
+    {IDC_THRESHOLD_SLIDER, "msctls_trackbar32", "", 0x50010001, 58, 40, 100, 12},
+    {IDC_LABEL, "#130", "Gain, %  0", 0x50000002, 14, 16, 44, 12},
+    {IDC_LABEL, "#130", "Threshold  0", 0x50000002, 14, 40, 44, 12},
+    {IDC_LABEL, "#130", "100", 0x50000000, 158, 16, 16, 12},
+    {IDC_LABEL, "#130", "255", 0x50000000, 158, 40, 16, 12},
+    {IDC_PREVIEW, "#128", "Preview", 0x50010300, 72, 112, 50, 14},
+    {IDC_GAIN_READOUT, "#130", "", 0x50000000, 181, 16, 24, 12},
+    {IDC_THRESHOLD_READOUT, "#130", "", 0x50000000, 181, 40, 24, 12},
+    {IDC_GAMMA, "#129", "1", 0x50810000, 66, 64, 24, 12},
+    {IDC_LABEL, "#130", "Gamma", 0x50000002, 30, 64, 28, 12},
+    {IDC_SCURVE, "#128", "S-type curve", 0x50010003, 102, 64, 60, 12},
+    {IDC_BYPASS_TITLES, "#128", "bypass titles", 0x50010003, 16, 88, 76, 12},
 };
 
 HMODULE plugin() {
@@ -74,7 +75,7 @@ HMODULE plugin() {
 
 TEST(Resources, DialogTemplateHoldsEveryFieldAsTheDialogNeedsIt) {
     ASSERT_NE(plugin(), nullptr) << pluginLibrary().error;
-    HRSRC found = FindResourceExA(plugin(), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(101),
+    HRSRC found = FindResourceExA(plugin(), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_SETTINGS),
                                   MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     ASSERT_NE(found, nullptr) << "no dialog 101 in English (United States)";
     Words t{static_cast<const std::uint8_t*>(LockResource(LoadResource(plugin(), found))),

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_ids.h"
 #include "host_api.h"
 #include "settings.h"
 
@@ -461,14 +462,14 @@ class Driver {
     // Replaces the gamma box's text: a click into it, Home, Shift+End, the
     // characters. Waits until the box shows them.
     void typeGamma(const char* chars) {
-        click(kGammaBox);
-        waitFocus(kGammaBox, "gamma box");
+        click(IDC_GAMMA);
+        waitFocus(IDC_GAMMA, "gamma box");
         keys({VK_HOME});
         shiftKey(VK_END);
         type(chars);
         waitFor(
             std::string("the gamma box to read ") + quoted(chars),
-            [&] { return text(kGammaBox) == chars; }, [&] { return quoted(text(kGammaBox)); });
+            [&] { return text(IDC_GAMMA) == chars; }, [&] { return quoted(text(IDC_GAMMA)); });
     }
 
     // Waits until the record satisfies `holds` and the preview has been
@@ -488,15 +489,6 @@ class Driver {
         waitFor("the dialog to close", [this] { return !IsWindow(dialog); });
     }
 
-    // Control ids of template 101.
-    static constexpr int kGainSlider = 101;
-    static constexpr int kThresholdSlider = 103;
-    static constexpr int kPreviewButton = 104;
-    static constexpr int kGammaBox = 105;
-    static constexpr int kSCurveBox = 106;
-    static constexpr int kBypassTitlesBox = 107;
-    static constexpr int kGainReadout = 120;
-    static constexpr int kThresholdReadout = 121;
 
   private:
     GUITHREADINFO threadInfo() const {
@@ -663,11 +655,11 @@ void slidersScenario(Instance& instance) {
         d.expect(GetWindow(d.dialog, GW_OWNER) == host.window, "the host window owns the dialog");
         d.expect(!IsWindowEnabled(host.window),
                  "the host window is disabled while the dialog runs");
-        d.expect(d.sliderPosition(D::kGainSlider) == 100 &&
-                     d.sliderPosition(D::kThresholdSlider) == 10,
+        d.expect(d.sliderPosition(IDC_GAIN_SLIDER) == 100 &&
+                     d.sliderPosition(IDC_THRESHOLD_SLIDER) == 10,
                  "sliders start at the record's gain 100 and threshold 10");
-        d.expect(d.text(D::kGammaBox) == " 1.00",
-                 "gamma box starts as \" 1.00\", found " + quoted(d.text(D::kGammaBox)));
+        d.expect(d.text(IDC_GAMMA) == " 1.00",
+                 "gamma box starts as \" 1.00\", found " + quoted(d.text(IDC_GAMMA)));
         if (!screenshotPath.empty()) {
             RedrawWindow(d.dialog, nullptr, nullptr,
                          RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -678,37 +670,37 @@ void slidersScenario(Instance& instance) {
 
         // Gain: drag the thumb past the left end of the channel -> 0.
         RECT channel{};
-        SendMessageA(d.item(D::kGainSlider), TBM_GETCHANNELRECT, 0,
+        SendMessageA(d.item(IDC_GAIN_SLIDER), TBM_GETCHANNELRECT, 0,
                      reinterpret_cast<LPARAM>(&channel));
         POINT left = {channel.left - 40, (channel.top + channel.bottom) / 2};
-        MapWindowPoints(d.item(D::kGainSlider), nullptr, &left, 1);
-        const POINT thumb = d.thumbCentre(D::kGainSlider);
+        MapWindowPoints(d.item(IDC_GAIN_SLIDER), nullptr, &left, 1);
+        const POINT thumb = d.thumbCentre(IDC_GAIN_SLIDER);
         left.y = thumb.y;
-        d.drag(thumb, left, d.item(D::kGainSlider), "the gain slider at 0",
-               [&] { return d.sliderPosition(D::kGainSlider) == 0; });
+        d.drag(thumb, left, d.item(IDC_GAIN_SLIDER), "the gain slider at 0",
+               [&] { return d.sliderPosition(IDC_GAIN_SLIDER) == 0; });
         d.waitRecord("gain 0",
                      [](const Record& r) { return r.gainPercent == 0 && r.threshold == 10; });
-        d.waitFor("gain readout \"0\"", [&] { return d.text(D::kGainReadout) == "0"; });
+        d.waitFor("gain readout \"0\"", [&] { return d.text(IDC_GAIN_READOUT) == "0"; });
 
         // The slider keeps the focus: seven steps right -> 7.
-        d.waitFocus(D::kGainSlider, "gain slider");
+        d.waitFocus(IDC_GAIN_SLIDER, "gain slider");
         d.keys({VK_RIGHT}, 7);
-        d.waitFor("the gain slider at 7", [&] { return d.sliderPosition(D::kGainSlider) == 7; });
+        d.waitFor("the gain slider at 7", [&] { return d.sliderPosition(IDC_GAIN_SLIDER) == 7; });
         d.waitRecord("gain 7", [](const Record& r) { return r.gainPercent == 7; });
 
         // Threshold: click its thumb for the focus, End -> 255, five left -> 250.
-        d.clickAt(d.thumbCentre(D::kThresholdSlider));
-        d.waitFocus(D::kThresholdSlider, "threshold slider");
-        d.expect(d.sliderPosition(D::kThresholdSlider) == 10, "clicking the thumb leaves it at 10");
+        d.clickAt(d.thumbCentre(IDC_THRESHOLD_SLIDER));
+        d.waitFocus(IDC_THRESHOLD_SLIDER, "threshold slider");
+        d.expect(d.sliderPosition(IDC_THRESHOLD_SLIDER) == 10, "clicking the thumb leaves it at 10");
         d.keys({VK_END});
         d.waitRecord("threshold 255", [](const Record& r) { return r.threshold == 255; });
         d.keys({VK_LEFT}, 5);
         d.waitFor("the threshold slider at 250",
-                  [&] { return d.sliderPosition(D::kThresholdSlider) == 250; });
+                  [&] { return d.sliderPosition(IDC_THRESHOLD_SLIDER) == 250; });
         d.waitRecord("gain 7, threshold 250",
                      [](const Record& r) { return r.gainPercent == 7 && r.threshold == 250; });
         d.waitFor("readouts \"7\" and \"250\"", [&] {
-            return d.text(D::kGainReadout) == "7" && d.text(D::kThresholdReadout) == "250";
+            return d.text(IDC_GAIN_READOUT) == "7" && d.text(IDC_THRESHOLD_READOUT) == "250";
         });
         const Record now = d.record();
         d.expect(now.preview == &d.preview, "the record names the call's preview while open");
@@ -744,15 +736,15 @@ void gammaScenario(Instance& instance) {
         d.typeGamma(".333");
         d.expect(sameDouble(d.record().gamma, before.gamma), "typing alone leaves gamma alone");
         d.keys({VK_TAB});
-        d.waitFocus(D::kSCurveBox, "S-type curve box");
+        d.waitFocus(IDC_SCURVE, "S-type curve box");
         d.waitRecord("gamma 0.333", [](const Record& r) { return sameDouble(r.gamma, 0.333); });
         d.waitFor("the gamma box to read \" 0.33\"",
-                  [&] { return d.text(D::kGammaBox) == " 0.33"; });
+                  [&] { return d.text(IDC_GAMMA) == " 0.33"; });
         d.expect(d.record().sCurve == 0, "the Tab into the check box does not tick it");
 
         // Back in (Shift+Tab selects the text) and out again: the shown 0.33 is taken.
         d.shiftKey(VK_TAB);
-        d.waitFocus(D::kGammaBox, "gamma box");
+        d.waitFocus(IDC_GAMMA, "gamma box");
         d.keys({VK_TAB});
         d.waitRecord("gamma 0.33", [](const Record& r) { return sameDouble(r.gamma, 0.33); });
 
@@ -761,12 +753,12 @@ void gammaScenario(Instance& instance) {
         d.keys({VK_TAB});
         d.waitRecord("gamma clamped to 5", [](const Record& r) { return r.gamma == 5.0; });
         d.waitFor("the gamma box to read \" 5.00\"",
-                  [&] { return d.text(D::kGammaBox) == " 5.00"; });
+                  [&] { return d.text(IDC_GAMMA) == " 5.00"; });
         d.typeGamma("0.05");
         d.keys({VK_TAB});
         d.waitRecord("gamma clamped to 0.2", [](const Record& r) { return r.gamma == 0.2; });
         d.waitFor("the gamma box to read \" 0.20\"",
-                  [&] { return d.text(D::kGammaBox) == " 0.20"; });
+                  [&] { return d.text(IDC_GAMMA) == " 0.20"; });
         d.typeGamma("0.33");
         d.keys({VK_TAB});
         d.waitRecord("gamma 0.33 again", [](const Record& r) { return sameDouble(r.gamma, 0.33); });
@@ -788,17 +780,17 @@ void checkBoxScenario(Instance& instance) {
     FakePreview preview(instance.bytes);
     const Record before = instance.record();
     const int result = runDialog(name, instance, preview, [](Driver& d) {
-        d.expect(IsDlgButtonChecked(d.dialog, D::kSCurveBox) == BST_UNCHECKED &&
-                     IsDlgButtonChecked(d.dialog, D::kBypassTitlesBox) == BST_UNCHECKED,
+        d.expect(IsDlgButtonChecked(d.dialog, IDC_SCURVE) == BST_UNCHECKED &&
+                     IsDlgButtonChecked(d.dialog, IDC_BYPASS_TITLES) == BST_UNCHECKED,
                  "both boxes start unticked, as the record has them");
-        d.click(D::kSCurveBox);
+        d.click(IDC_SCURVE);
         d.waitRecord("S-type curve on", [](const Record& r) { return r.sCurve == 1; });
         d.expect(d.record().bypassTitles == 0, "bypass titles still off");
-        d.click(D::kBypassTitlesBox);
+        d.click(IDC_BYPASS_TITLES);
         d.waitRecord("bypass titles on",
                      [](const Record& r) { return r.sCurve == 1 && r.bypassTitles == 1; });
-        d.expect(IsDlgButtonChecked(d.dialog, D::kSCurveBox) == BST_CHECKED &&
-                     IsDlgButtonChecked(d.dialog, D::kBypassTitlesBox) == BST_CHECKED,
+        d.expect(IsDlgButtonChecked(d.dialog, IDC_SCURVE) == BST_CHECKED &&
+                     IsDlgButtonChecked(d.dialog, IDC_BYPASS_TITLES) == BST_CHECKED,
                  "both boxes ticked");
         d.click(IDOK);
         d.waitClosed();
@@ -815,13 +807,13 @@ void checkBoxScenario(Instance& instance) {
     // A new dialog shows the ticks; a click takes one off again.
     FakePreview second(instance.bytes);
     const int again = runDialog(name, instance, second, [](Driver& d) {
-        d.expect(IsDlgButtonChecked(d.dialog, D::kSCurveBox) == BST_CHECKED &&
-                     IsDlgButtonChecked(d.dialog, D::kBypassTitlesBox) == BST_CHECKED,
+        d.expect(IsDlgButtonChecked(d.dialog, IDC_SCURVE) == BST_CHECKED &&
+                     IsDlgButtonChecked(d.dialog, IDC_BYPASS_TITLES) == BST_CHECKED,
                  "a new dialog shows both boxes ticked");
-        d.click(D::kBypassTitlesBox);
+        d.click(IDC_BYPASS_TITLES);
         d.waitRecord("bypass titles off",
                      [](const Record& r) { return r.sCurve == 1 && r.bypassTitles == 0; });
-        d.click(D::kBypassTitlesBox);
+        d.click(IDC_BYPASS_TITLES);
         d.waitRecord("bypass titles on again", [](const Record& r) { return r.bypassTitles == 1; });
         d.click(IDOK);
         d.waitClosed();
@@ -837,8 +829,8 @@ void previewScenario(Instance& instance) {
     HWND seenButton = nullptr;
     const int result = runDialog(name, instance, preview, [&](Driver& d) {
         seenDialog = d.dialog;
-        seenButton = d.item(D::kPreviewButton);
-        d.click(D::kPreviewButton);
+        seenButton = d.item(IDC_PREVIEW);
+        d.click(IDC_PREVIEW);
         d.waitFor("Toggle", [&] { return count(d.preview.calls(), Call::Toggle) == 1; });
         d.click(IDOK);
         d.waitClosed();
@@ -914,20 +906,20 @@ void cancelScenario(Instance& instance) {
     instance.bytes[7] = 0x3C;
     const Record before = instance.record();
     const int result = runDialog(name, instance, preview, [&before](Driver& d) {
-        d.clickAt(d.thumbCentre(D::kGainSlider));
-        d.waitFocus(D::kGainSlider, "gain slider");
+        d.clickAt(d.thumbCentre(IDC_GAIN_SLIDER));
+        d.waitFocus(IDC_GAIN_SLIDER, "gain slider");
         d.keys({VK_HOME});
         d.waitRecord("gain 0", [](const Record& r) { return r.gainPercent == 0; });
-        d.clickAt(d.thumbCentre(D::kThresholdSlider));
-        d.waitFocus(D::kThresholdSlider, "threshold slider");
+        d.clickAt(d.thumbCentre(IDC_THRESHOLD_SLIDER));
+        d.waitFocus(IDC_THRESHOLD_SLIDER, "threshold slider");
         d.keys({VK_HOME});
         d.waitRecord("threshold 0", [](const Record& r) { return r.threshold == 0; });
         const std::int32_t sCurve = before.sCurve ? 0 : 1;
-        d.click(D::kSCurveBox);
+        d.click(IDC_SCURVE);
         d.waitRecord("S-type curve flipped",
                      [sCurve](const Record& r) { return r.sCurve == sCurve; });
         const std::int32_t bypass = before.bypassTitles ? 0 : 1;
-        d.click(D::kBypassTitlesBox);
+        d.click(IDC_BYPASS_TITLES);
         d.waitRecord("bypass titles flipped",
                      [bypass](const Record& r) { return r.bypassTitles == bypass; });
         d.typeGamma("4");

@@ -7,7 +7,7 @@
 # directory.
 
 add_executable(win_dialog_test ${CMAKE_CURRENT_LIST_DIR}/win_dialog_test.cpp)
-target_include_directories(win_dialog_test PRIVATE ${PROJECT_SOURCE_DIR}/host ${PROJECT_SOURCE_DIR}/filter)
+target_include_directories(win_dialog_test PRIVATE ${PROJECT_SOURCE_DIR}/host ${PROJECT_SOURCE_DIR}/filter ${PROJECT_SOURCE_DIR}/dialog)
 target_link_libraries(win_dialog_test PRIVATE comctl32 gdi32 user32)
 target_link_options(win_dialog_test PRIVATE -static -static-libgcc -static-libstdc++)
 target_compile_definitions(win_dialog_test PRIVATE VELMOR_PLUGIN_FILE="${VELMOR_PLUGIN_NAME}.vdf")
