@@ -27,14 +27,14 @@ protected:
         int version = 0, compat = 0;
         ASSERT_EQ(host.load(&version, &compat), 0);
     }
-    FakeHost host{pluginLibrary()};
+    PluginHost host{pluginLibrary()};
 };
 
 // ---- registration -------------------------------------------------------
 
 TEST(Registration, RegistersOnceAndRemovesTheHostsHandle) {
     ASSERT_NE(pluginLibrary().init2, nullptr) << pluginLibrary().error;
-    FakeHost host(pluginLibrary());
+    PluginHost host(pluginLibrary());
     int version = -1, compat = -1;
     ASSERT_EQ(host.load(&version, &compat), 0);
     EXPECT_EQ(host.addCalls, 1);
@@ -55,7 +55,7 @@ TEST(Registration, RegistersOnceAndRemovesTheHostsHandle) {
 
 TEST(Registration, RefusedRegistrationFailsAndLeavesTheVersionsAlone) {
     ASSERT_NE(pluginLibrary().init2, nullptr) << pluginLibrary().error;
-    FakeHost host(pluginLibrary());
+    PluginHost host(pluginLibrary());
     host.refuseRegistration = true;
     int version = 12345, compat = -678;
     EXPECT_EQ(host.load(&version, &compat), 1);
@@ -107,7 +107,7 @@ TEST_F(Loaded, LibraryDefinitionDescribesTheFilter) {
 // ---- instance record ----------------------------------------------------
 
 TEST_F(Loaded, InitWritesTheDefaultsOverGarbage) {
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     const FilterSettings& s = inst.settings();
     EXPECT_EQ(s.gainPercent, 100);
@@ -123,7 +123,7 @@ TEST_F(Loaded, InitWritesTheDefaultsOverGarbage) {
 }
 
 TEST_F(Loaded, ParamStartAndEndDoNothing) {
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     inst.scriptConfig(150, -5, 0, 7, 1);
     std::vector<std::uint8_t> pixels(4 * 16, 0x42);
@@ -165,7 +165,7 @@ TEST_F(Loaded, SummaryShowsGainAndThreshold) {
         {false, {INT_MIN, INT_MIN, 0, 0, 0}, " gain -2147483648 t -2147483648"},
     };
     for (const auto& c : cases) {
-        FilterInstance inst(host);
+        PluginInstance inst(host);
         ASSERT_EQ(inst.init(), 0);
         if (!c.useDefaults)
             inst.scriptConfig(c.args.gain, c.args.threshold, c.args.gamma, c.args.sCurve,
@@ -195,7 +195,7 @@ TEST_F(Loaded, ScriptFunctionStoresItsIntegersAndTheFormSavesThem) {
         {{0, 0, INT_MIN, 0, 0}, INT_MIN * 0.01, "Config(0, 0, -2147483648, 0, 0)"},
     };
     for (const auto& c : cases) {
-        FilterInstance inst(host);
+        PluginInstance inst(host);
         ASSERT_EQ(inst.init(), 0);
         inst.settings().showStats = 1;
         inst.scriptConfig(c.args.gain, c.args.threshold, c.args.gamma, c.args.sCurve,
@@ -213,7 +213,7 @@ TEST_F(Loaded, ScriptFunctionStoresItsIntegersAndTheFormSavesThem) {
 }
 
 TEST_F(Loaded, DefaultScriptForm) {
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     char buffer[128] = {};
     EXPECT_TRUE(inst.definition().fssProc(&inst.fa, &host.functions, buffer, sizeof buffer));
@@ -228,7 +228,7 @@ TEST_F(Loaded, GammaHundredthsLoseOneOnlyOnTheFirstRoundTrip) {
     // Loading multiplies by 0.01, saving truncates gamma * 100.0.
     const std::int32_t dropping[] = {29, -29, 58, 116, 205, 207, 232, 410, 414, 439, 464, 489};
     const std::int32_t keeping[] = {28, 100, 57, 115, 204, 206, 231, 409, 413, 438, 463, 488};
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     for (std::int32_t g : dropping) {
         inst.scriptConfig(100, 10, g, 0, 0);
@@ -253,7 +253,7 @@ TEST_F(Loaded, GammaBeyondTheIntegerRangeSavesSaturated) {
         {21474836.48, "Config(100, 10, 2147483647, 0, 0)"},
         {-21474836.49, "Config(100, 10, -2147483648, 0, 0)"},
     };
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     for (const auto& c : cases) {
         inst.settings().gamma = c.gamma;
@@ -265,7 +265,7 @@ TEST_F(Loaded, ShortScriptBuffersGetTheTerminatedStartOfTheText) {
     const std::string text = "Config(100, 10, 100, 0, 0)";
     ASSERT_EQ(text.size(), 26u);
     constexpr std::size_t kGuard = 16;
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     for (int length : {0, 1, 2, 10, 26, 27, 72}) {
         std::vector<char> buffer(static_cast<std::size_t>(length) + kGuard, 'x');
@@ -306,7 +306,7 @@ class ConfigDialogUnavailable : public Loaded {};
 
 TEST_F(ConfigDialogUnavailable, CancelsAndKeepsTheRecordByteForByte) {
     for (bool defaults : {true, false}) {
-        FilterInstance inst(host);
+        PluginInstance inst(host);
         ASSERT_EQ(inst.init(), 0);
         if (!defaults) {
             inst.scriptConfig(-7, 300, 215, 1, 1);
@@ -354,7 +354,7 @@ TEST_F(Loaded, RunMatchesTheCoresFrameRunInPlace) {
         const std::string label = std::to_string(c.width) + "x" + std::to_string(c.height) +
                                   " stats " + std::to_string(c.showStats);
         const std::ptrdiff_t pitch = c.width * 4 + c.padding;
-        FilterInstance inst(host);
+        PluginInstance inst(host);
         ASSERT_EQ(inst.init(), 0);
 
         // The overlay may print peak shares left by an earlier frame: give
@@ -411,7 +411,7 @@ TEST_F(Loaded, SourceAndDestinationKeepTheirRoles) {
     RunCase pixels = {w, h, 64, 40, 150, 0, 100, 10, 1.0, 0, 1};
     const std::vector<std::uint8_t> original = randomPixels(rng, pixels);
 
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     FilterSettings& s = inst.settings();
     s.bypassTitles = 1; // the overlay's peak shares then come from this frame
@@ -472,10 +472,10 @@ TEST_F(Loaded, FramesOnSeveralThreadsEqualFramesRunOneAtATime) {
     for (int i = 0; i < n; ++i)
         for (int f = 0; f < kFrames; ++f) inputs[i].push_back(randomPixels(rng, kinds[i]));
 
-    std::vector<std::unique_ptr<FilterInstance>> instances;
+    std::vector<std::unique_ptr<PluginInstance>> instances;
     for (const RunCase& c : kinds) {
-        instances.push_back(std::make_unique<FilterInstance>(host));
-        FilterInstance& inst = *instances.back();
+        instances.push_back(std::make_unique<PluginInstance>(host));
+        PluginInstance& inst = *instances.back();
         ASSERT_EQ(inst.init(), 0);
         inst.scriptConfig(c.gain, c.threshold, static_cast<std::int32_t>(c.gamma * 100), c.sCurve,
                           c.bypassTitles);

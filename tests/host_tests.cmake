@@ -4,17 +4,17 @@
 # digests with the Windows program run under Wine.
 
 add_executable(host_test host_test.cpp host_harness.cpp)
-target_link_libraries(host_test PRIVATE velmor_host GTest::gtest_main)
+target_link_libraries(host_test PRIVATE velmor_plugin_host GTest::gtest_main)
 gtest_discover_tests(host_test TEST_PREFIX "host." DISCOVERY_TIMEOUT 60)
 
 add_executable(digest_cases digest_cases.cpp host_harness.cpp)
-target_link_libraries(digest_cases PRIVATE velmor_host)
+target_link_libraries(digest_cases PRIVATE velmor_plugin_host)
 add_test(NAME digest_cases COMMAND digest_cases)
 
 # The soak: thousands of frames of random size through the plug-in's
 # procedures, each against guard pages.
 add_executable(soak soak.cpp host_harness.cpp)
-target_link_libraries(soak PRIVATE velmor_host)
+target_link_libraries(soak PRIVATE velmor_plugin_host)
 
 set(VELMOR_WINDOWS_BUILD "" CACHE PATH
   "The 32-bit Windows (cross) build tree: when set, the digest and soak programs are compared with its own under Wine")

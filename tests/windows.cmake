@@ -26,9 +26,9 @@ add_custom_target(velmor_test_plugin ALL DEPENDS ${plugin_copy})
 # A console program that stands alone under Wine: no MinGW runtime DLLs.
 function(velmor_windows_program name)
   add_executable(${name} ${ARGN} host_harness.cpp)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/host ${PROJECT_SOURCE_DIR}/filter ${PROJECT_SOURCE_DIR}/dialog)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/dialog)
+  target_link_libraries(${name} PRIVATE velmor_plugin_host)
   target_link_options(${name} PRIVATE -static)
-  target_compile_definitions(${name} PRIVATE VELMOR_PLUGIN_FILE="${plugin_file}")
   add_dependencies(${name} velmor_test_plugin)
 endfunction()
 
