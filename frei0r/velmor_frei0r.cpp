@@ -14,11 +14,11 @@
 // unshifted says how much of each row is picture, and only that part is
 // measured and corrected; the padding comes out as it came in.
 //
-// Each instance keeps its own parameters and scratch; nothing of the
-// plug-in is shared between instances except the lock below.
+// Each instance keeps its own parameters and scratch, so hosts may run
+// instances on several threads at once (MLT does); the frame run itself
+// lets frame runs take turns over the core's shared tables.
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -42,13 +42,9 @@ struct Instance {
     std::vector<std::uint32_t> alpha; // the input's fourth bytes, for in-place calls only
 };
 
-// The frame run works in module-wide tables; frei0r hosts run instances on
-// several threads at once (MLT does), so frame runs take turns.
-std::mutex frameRunLock;
-
 // The five settings from the script line when it is valid, else from the
 // numeric parameters; the overlay switch always from its own parameter.
-FilterSettings settingsOf(const Instance& in) {
+FilterSettings instanceSettings(const Instance& in) {
     FilterSettings s{};
     if (in.configValid) {
         // Stored exactly as a script's Config call stores them, by the
@@ -181,11 +177,8 @@ void f0r_update(f0r_instance_t instance, double, const uint32_t* inframe, uint32
     view.width = unitToSteps(in->values[kParamPictureWidth], in->width);
     view.height = in->height;
     view.pitch = -rowBytes;
-    const FilterSettings settings = settingsOf(*in);
-    {
-        std::lock_guard<std::mutex> hold(frameRunLock);
-        runFrame(settings, view, view);
-    }
+    const FilterSettings settings = instanceSettings(*in);
+    runFrame(settings, view, view);
 
     for (std::size_t i = 0; i < count; ++i)
         outframe[i] = (outframe[i] & colour) | (alpha[i] & ~colour);
