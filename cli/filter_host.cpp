@@ -1,3 +1,4 @@
+// The command-line host of the filter for raw frames; see filter_host.h.
 #include "filter_host.h"
 
 #include <stdexcept>
@@ -25,6 +26,10 @@ void FilterHost::configure(const ConfigValues& v) {
 
 void FilterHost::setShowStats(bool on) {
     instance_->settings().showStats = on ? 1 : 0;
+}
+
+FilterSettings& FilterHost::settings() {
+    return instance_->settings();
 }
 
 std::string FilterHost::scriptForm() {

@@ -1,4 +1,5 @@
-// The command-line program's side of the plug-in interface: it plays the
+// The command-line program's side of the plug-in interface (raw frames and
+// --print-config): it plays the
 // host, exactly as the video host drives the filter, so that options and
 // saved scripts mean the same here and there.
 #pragma once
@@ -23,6 +24,7 @@ class FilterHost {
 
     void configure(const ConfigValues& values); // through the script function "Config"
     void setShowStats(bool on);                 // the host's own byte in the record
+    FilterSettings& settings();                 // the instance's record, as the dialog sets it
     std::string scriptForm();                   // the script-form procedure's text
     std::string summary();                      // the summary procedure's text
 

@@ -1,25 +1,33 @@
-// velmor: the filter on the command line. It plays the video host for the
-// filter (registration, one instance, settings through the script function
-// "Config", frames run in place) and lets ffmpeg decode and encode.
+// velmor: the filter on the command line.
 //
-//   velmor INPUT -o OUTPUT   ffmpeg -> raw BGRA frames -> filter -> ffmpeg
-//   velmor --raw WxH         raw BGRA frames on stdin -> filter -> stdout
+//   velmor INPUT -o OUTPUT   one ffmpeg process with the filter in its filter
+//                            graph (velmor.so through ffmpeg's frei0r filter);
+//                            velmor chooses the command and reports on it
+//   velmor --raw WxH         raw BGRA frames on stdin -> filter -> stdout, the
+//                            filter driven as the video host drives it
 //   velmor --demo [DIR]      a washed-out sample clip, corrected, and a
 //                            before/after picture
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <thread>
 
+#include "ffmpeg_job.h"
+#include "filter_host.h"
 #include "options.h"
 #include "process.h"
 #include "velmor_version.h"
@@ -28,9 +36,18 @@ namespace {
 
 constexpr const char* kVersion = "velmor " VELMOR_VERSION;
 
-volatile std::sig_atomic_t interrupted = 0;
-void onInterrupt(int) {
-    interrupted = 1;
+// The terminating signal that arrived, if any: the conversion stops its
+// ffmpeg, removes the temporary file and exits as the shell expects.
+volatile std::sig_atomic_t caughtSignal = 0;
+void onSignal(int s) {
+    caughtSignal = s;
+}
+void catchTerminatingSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(s, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int failure(const std::string& message, int code = 1) {
@@ -38,45 +55,36 @@ int failure(const std::string& message, int code = 1) {
     return code;
 }
 
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string extensionOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    return lower(path.substr(dot + 1));
-}
-
-bool isImageExtension(const std::string& e) {
-    return e == "png" || e == "jpg" || e == "jpeg" || e == "bmp" || e == "tif" || e == "tiff" ||
-           e == "webp" || e == "ppm" || e == "tga";
+void warn(const std::string& message) {
+    std::fprintf(stderr, "velmor: warning: %s\n", message.c_str());
 }
 
 // Progress on standard error when it is a terminal.
 struct Progress {
     bool shown;
-    long total;
+    long totalFrames;
+    double totalSeconds;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now(),
                                           last = started;
-    Progress(bool quiet, long totalFrames) : shown(!quiet && isatty(2)), total(totalFrames) {}
-    void update(long done, bool final = false) {
+    Progress(bool quiet, long frames, double seconds)
+        : shown(!quiet && isatty(2)), totalFrames(frames), totalSeconds(seconds) {}
+    void update(long done, double seconds, bool final = false) {
         if (!shown) return;
         const auto now = std::chrono::steady_clock::now();
         if (!final && now - last < std::chrono::milliseconds(250)) return;
         last = now;
-        const double seconds = std::chrono::duration<double>(now - started).count();
-        const double fps = seconds > 0 ? done / seconds : 0;
-        char line[160];
-        if (total > 0) {
-            const long left = fps > 0 ? static_cast<long>((total - done) / fps) : 0;
+        const double elapsed = std::chrono::duration<double>(now - started).count();
+        const double fps = elapsed > 0 ? done / elapsed : 0;
+        char line[200];
+        if (totalSeconds > 0 && seconds > 0 && !final) {
+            const long left = static_cast<long>((totalSeconds - seconds) * elapsed / seconds);
             std::snprintf(line, sizeof line,
-                          "\rvelmor: frame %ld of %ld, %.1f fps, %ld:%02ld left ", done, total, fps,
-                          left / 60, left % 60);
+                          "\rvelmor: frame %ld of about %ld, %.0f%%, %.1f fps, %ld:%02ld left ",
+                          done, totalFrames, std::min(100.0, 100 * seconds / totalSeconds), fps,
+                          std::max(0L, left) / 60, std::max(0L, left) % 60);
         } else {
-            std::snprintf(line, sizeof line, "\rvelmor: frame %ld, %.1f fps ", done, fps);
+            std::snprintf(line, sizeof line, "\rvelmor: frame %ld, %.1f fps%s", done, fps,
+                          final ? "                          " : " ");
         }
         std::fputs(line, stderr);
         if (final) std::fputs("\n", stderr);
@@ -97,13 +105,15 @@ void clearAlpha(std::uint8_t* pixels, std::size_t bytes) {
     for (; i + 4 <= bytes; i += 4) pixels[i + 3] = 0;
 }
 
-// Reads one frame; with `noAlpha`, clears each piece's alpha bytes while it
-// is still in the cache. Returns the bytes read (fewer at the end of input).
-std::size_t readFrame(int fd, std::vector<std::uint8_t>& frame, bool noAlpha) {
+// Reads one frame of `bytes` bytes, growing `frame` only as the bytes come;
+// with `noAlpha`, clears each piece's alpha bytes while it is still in the
+// cache. Returns the bytes read (fewer at the end of input).
+std::size_t readFrame(int fd, std::vector<std::uint8_t>& frame, std::size_t bytes, bool noAlpha) {
     constexpr std::size_t kPiece = 1 << 20; // a multiple of 4
     std::size_t done = 0;
-    while (done < frame.size()) {
-        const std::size_t want = std::min(kPiece, frame.size() - done);
+    while (done < bytes) {
+        const std::size_t want = std::min(kPiece, bytes - done);
+        if (frame.size() < done + want) frame.resize(done + want);
         const std::size_t got = readFully(fd, frame.data() + done, want);
         if (noAlpha) clearAlpha(frame.data() + done, got);
         done += got;
@@ -112,227 +122,303 @@ std::size_t readFrame(int fd, std::vector<std::uint8_t>& frame, bool noAlpha) {
     return done;
 }
 
-struct VideoInfo {
-    std::int32_t width = 0, height = 0;
-    std::string frameRate = "25";
-    long frames = 0;
-    bool alpha = false;
-};
-
-// What ffprobe says of the first video stream.
-bool probe(const std::string& input, VideoInfo& info, std::string& error) {
-    std::string out, last;
-    const int status =
-        runCapture({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                    "stream=width,height,r_frame_rate,nb_frames,pix_fmt:format="
-                    "duration",
-                    "-of", "default=noprint_wrappers=1", input},
-                   out, last);
-    if (status != 0) {
-        error = input + " is not a video or image that ffmpeg reads" +
-                (last.empty() ? "" : " (" + last + ")");
-        return false;
-    }
-    std::map<std::string, std::string> fields;
-    std::size_t start = 0;
-    while (start < out.size()) {
-        std::size_t end = out.find('\n', start);
-        if (end == std::string::npos) end = out.size();
-        const std::string line = out.substr(start, end - start);
-        const std::size_t eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-        start = end + 1;
-    }
-    if (!parseWholeNumber(fields["width"], info.width) ||
-        !parseWholeNumber(fields["height"], info.height) || info.width <= 0 || info.height <= 0) {
-        error = input + " has no video or picture in it";
-        return false;
-    }
-    const std::string rate = fields["r_frame_rate"];
-    if (!rate.empty() && rate != "0/0") info.frameRate = rate;
-    std::int32_t n = 0;
-    if (parseWholeNumber(fields["nb_frames"], n)) info.frames = n;
-    if (info.frames <= 0) {
-        const double duration = std::atof(fields["duration"].c_str());
-        const std::size_t slash = rate.find('/');
-        const double fps = slash == std::string::npos
-                               ? std::atof(rate.c_str())
-                               : std::atof(rate.substr(0, slash).c_str()) /
-                                     std::max(1.0, std::atof(rate.substr(slash + 1).c_str()));
-        if (duration > 0 && fps > 0) info.frames = static_cast<long>(duration * fps + 0.5);
-    }
-    const std::string pf = fields["pix_fmt"];
-    info.alpha = pf.find("rgba") != std::string::npos || pf.find("bgra") != std::string::npos ||
-                 pf.find("argb") != std::string::npos || pf.find("abgr") != std::string::npos ||
-                 pf.rfind("yuva", 0) == 0 || pf.rfind("gbrap", 0) == 0 || pf.rfind("ya", 0) == 0;
-    return true;
-}
-
-std::vector<std::string> defaultEncoderArgs(const std::string& ext, const VideoInfo& info) {
-    const bool odd = (info.width % 2) || (info.height % 2);
-    if (ext == "mp4" || ext == "m4v" || ext == "mov" || ext == "mkv")
-        return {"-c:v", "libx264", "-preset",  "medium",
-                "-crf", "16",      "-pix_fmt", odd ? "yuv444p" : "yuv420p"};
-    if (ext == "webm") return {"-c:v", "libvpx-vp9", "-crf", "30", "-b:v", "0"};
-    if (ext == "avi" || ext == "nut") return {"-c:v", "ffv1"};
-    return {};
-}
 
 std::unique_ptr<FilterHost> makeHost(const Options& o) {
     auto host = std::make_unique<FilterHost>();
-    host->configure(o.config);
+    const UserSettings& s = o.settings;
+    if (s.line) {
+        host->configure(mergedLine(s)); // as a saved script's Config call
+    } else {
+        // Only what was given; the rest stays as the filter's init left it.
+        FilterSettings& f = host->settings();
+        if (s.gain) f.gainPercent = *s.gain;
+        if (s.threshold) f.threshold = *s.threshold;
+        if (s.gammaHundredths) f.gamma = *s.gammaHundredths / 100.0; // as the dialog's box
+        if (s.sCurve) f.sCurve = 1;
+        if (s.bypassTitles) f.bypassTitles = 1;
+    }
     host->setShowStats(o.stats);
     return host;
 }
 
-// The output's temporary name: beside it, hidden, with the same extension.
+// The output's temporary name: beside it, hidden, short (the output's own
+// name may be as long as a name can be), with the extension that tells
+// ffmpeg the format.
 std::string temporaryNameFor(const std::string& output) {
     const std::size_t slash = output.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "" : output.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? output : output.substr(slash + 1);
-    return dir + ".velmor-" + std::to_string(getpid()) + "-" + base;
+    return dir + ".velmor-" + std::to_string(getpid()) + "." + extensionOf(output);
+}
+
+// Where velmor.so is: beside the program, in the build tree (the program in
+// cli/, the plug-in in frei0r/), or installed (bin/ and lib/frei0r-1/ under
+// one prefix, or /usr/lib/frei0r-1).
+std::string findPluginDirectory(std::string& looked) {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::vector<std::string> dirs;
+    if (n > 0) {
+        std::string exe(self, static_cast<std::size_t>(n));
+        const std::string dir = exe.substr(0, exe.find_last_of('/'));
+        dirs = {dir, dir + "/../frei0r", dir + "/../lib/frei0r-1"};
+    }
+    dirs.push_back("/usr/lib/frei0r-1");
+    for (const auto& d : dirs) {
+        if (access((d + "/velmor.so").c_str(), R_OK) == 0) {
+            char real[PATH_MAX];
+            return realpath(d.c_str(), real) ? std::string(real) : d;
+        }
+        looked += (looked.empty() ? "" : ", ") + d;
+    }
+    return {};
+}
+
+// ffmpeg's error lines, the temporary name replaced by the output's,
+// repeats dropped, at most the last `keep`.
+std::vector<std::string> ffmpegLines(const std::string& text, const std::string& temporary,
+                                     const std::string& output, std::size_t keep) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        for (std::size_t at; (at = line.find(temporary)) != std::string::npos;)
+            line.replace(at, temporary.size(), output);
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
+    }
+    if (lines.size() > keep) lines.erase(lines.begin(), lines.end() - keep);
+    return lines;
+}
+
+// Asks on the terminal whether to replace `output`.
+bool askToReplace(const std::string& output) {
+    std::fprintf(stderr, "velmor: %s exists. Replace it? [y/N] ", output.c_str());
+    std::fflush(stderr);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, stdin)) return false;
+    return answer[0] == 'y' || answer[0] == 'Y';
+}
+
+// Stops the job's ffmpeg: asked first, made to after two seconds.
+int stopChild(ChildProcess& child) {
+    kill(child.pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 40; ++i) {
+        if (waitpid(child.pid, &status, WNOHANG) == child.pid) return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(child.pid, SIGKILL);
+    while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
 }
 
 int convert(const Options& o) {
-    struct stat in {
-    }, out{};
+    catchTerminatingSignals();
+    if (o.input == "-" || o.output == "-")
+        return failure("standard input and output ('-') are for --raw; give files (a file "
+                       "named '-' is ./-)");
+    struct stat in {}, out{};
     if (stat(o.input.c_str(), &in) != 0)
         return failure("cannot read " + o.input + ": " + std::strerror(errno));
     if (!S_ISREG(in.st_mode) || access(o.input.c_str(), R_OK) != 0)
         return failure("cannot read " + o.input + ": " +
                        (S_ISDIR(in.st_mode) ? std::string("it is a folder")
-                                            : std::string(std::strerror(EACCES))));
-    if (stat(o.output.c_str(), &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino)
+                        : S_ISREG(in.st_mode) ? std::string(std::strerror(EACCES))
+                                              : std::string("it is not a regular file")));
+    const std::string ext = extensionOf(o.output);
+    if (!isKnownExtension(ext))
+        return failure("the output's extension " + (ext.empty() ? "(none)" : "'." + ext + "'") +
+                       " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
+                       ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, ...)");
+    const bool exists = lstat(o.output.c_str(), &out) == 0;
+    if (exists && stat(o.output.c_str(), &out) == 0 && out.st_dev == in.st_dev &&
+        out.st_ino == in.st_ino)
         return failure("the output " + o.output + " is the input; choose another name");
+    if (exists && !S_ISREG(out.st_mode))
+        return failure(o.output + " exists and is not a regular file (a folder, device, pipe "
+                                  "or link); velmor replaces only regular files");
+    if (exists) {
+        if (o.overwrite == Overwrite::Never)
+            return failure(o.output + " exists; not replaced (-n)");
+        if (o.overwrite == Overwrite::Ask) {
+            if (!isatty(0) || !isatty(2))
+                return failure(o.output + " exists; give -y to replace it");
+            if (!askToReplace(o.output)) return failure("not replaced: " + o.output);
+        }
+    }
     if (!programExists("ffmpeg") || !programExists("ffprobe"))
         return failure("ffmpeg and ffprobe are needed to read and write files; install ffmpeg "
                        "(apt-get install ffmpeg), or use --raw");
-    VideoInfo info;
-    std::string error;
-    if (!probe(o.input, info, error)) return failure(error);
+    std::string looked;
+    const std::string pluginDir = findPluginDirectory(looked);
+    if (pluginDir.empty())
+        return failure("cannot find velmor.so, the filter for ffmpeg (looked in " + looked +
+                       "); build it (cmake --build build --target velmor_frei0r) or install it");
 
-    const std::string ext = extensionOf(o.output);
-    const bool image = isImageExtension(ext);
+    const std::string inputName = "file:" + o.input;
+    std::vector<std::string> probeArgs = {"ffprobe", "-v", "error", "-show_streams",
+                                          "-show_format", "-of", "flat"};
+    if (o.input.find('%') != std::string::npos && isImageExtension(extensionOf(o.input)))
+        probeArgs.insert(probeArgs.end(), {"-f", "image2", "-pattern_type", "none"});
+    probeArgs.push_back(inputName);
+    std::string probed, last;
+    if (runCapture(probeArgs, probed, last) != 0)
+        return failure(o.input + " is not a video or image that ffmpeg reads" +
+                       (last.empty() ? "" : " (" + last + ")"));
+    const MediaInfo media = parseProbe(probed);
+    if (media.videoIndex < 0 || media.width <= 0 || media.height <= 0)
+        return failure(o.input + " has no video or picture in it");
+    if (caughtSignal) return 128 + caughtSignal;
+
     const std::string temporary = temporaryNameFor(o.output);
     {
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) return failure("cannot write " + o.output + ": " + std::strerror(errno));
         ::close(fd);
     }
-    std::unique_ptr<FilterHost> host = makeHost(o);
-    host->start(info.width, info.height);
-
-    const std::string rawFormat = info.alpha ? "bgra" : "bgr0";
-    std::vector<std::string> decode = {"ffmpeg",   "-hide_banner", "-nostdin", "-v",    "error",
-                                       "-i",       o.input,        "-map",     "0:v:0", "-f",
-                                       "rawvideo", "-pix_fmt",     "bgra",     "pipe:1"};
-    std::vector<std::string> encode = {
-        "ffmpeg",     "-hide_banner",
-        "-nostdin",   "-v",
-        "error",      "-y",
-        "-f",         "rawvideo",
-        "-pix_fmt",   rawFormat,
-        "-s",         std::to_string(info.width) + "x" + std::to_string(info.height),
-        "-framerate", info.frameRate,
-        "-i",         "pipe:0"};
-    if (image) {
-        encode.insert(encode.end(), {"-frames:v", "1", "-update", "1"});
-    } else {
-        encode.insert(encode.end(), {"-i", o.input, "-map", "0:v", "-map", "1:a?", "-map", "1:s?",
-                                     "-map_metadata", "1", "-c:a", "copy", "-c:s", "copy"});
+    const Job job = buildJob(o, media, inputName, "file:" + temporary, ext);
+    for (const auto& w : job.warnings) warn(w);
+    if (std::getenv("VELMOR_SHOW_COMMAND")) { // for bench/ and for seeing what runs
+        std::string line;
+        for (const auto& a : job.args) line += (line.empty() ? "" : " ") + a;
+        std::fprintf(stderr, "velmor: FREI0R_PATH=%s %s\n", pluginDir.c_str(), line.c_str());
     }
-    const std::vector<std::string> codec =
-        o.ffmpegArgsGiven ? o.ffmpegArgs : defaultEncoderArgs(ext, info);
-    encode.insert(encode.end(), codec.begin(), codec.end());
-    encode.push_back(temporary);
 
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-    ChildProcess decoder = startChild(decode, PipeEnd::ReadOutput, error);
-    ChildProcess encoder =
-        decoder.pid > 0 ? startChild(encode, PipeEnd::WriteInput, error) : ChildProcess{};
-    std::string problem = decoder.pid > 0 && encoder.pid > 0 ? "" : error;
-
-    const std::size_t frameBytes = static_cast<std::size_t>(info.width) * info.height * 4;
-    std::vector<std::uint8_t> frame(frameBytes);
-    Progress progress(o.quiet, image ? 1 : info.frames);
-    long done = 0;
-    bool encoderStopped = false;
-    while (problem.empty() && !interrupted) {
-        const std::size_t got = readFrame(decoder.pipe, frame, !info.alpha);
-        if (got == 0) break;
-        if (got < frameBytes) {
-            problem = "the decoded stream of " + o.input + " ended inside frame " +
-                      std::to_string(done + 1);
-            break;
-        }
-        host->runFrame(frame.data());
-        if (!writeFully(encoder.pipe, frame.data(), frameBytes)) {
-            encoderStopped = true;
-            problem = "ffmpeg stopped taking frames for " + o.output;
-            break;
-        }
-        progress.update(++done);
-        if (image) break;
-    }
-    progress.update(done, true);
-    std::string decodeError, encodeError;
-    if (image && decoder.pid > 0) kill(decoder.pid, SIGTERM); // the rest is not wanted
-    const int decodeStatus = finishChild(decoder, decodeError);
-    const int encodeStatus = finishChild(encoder, encodeError);
-    if (problem.empty() && interrupted) problem = "interrupted";
-    if (problem.empty() && !image && decodeStatus != 0)
-        problem = "ffmpeg failed reading " + o.input + ": " + decodeError;
-    if (problem.empty() && encodeStatus != 0)
-        problem = "ffmpeg failed writing " + o.output + ": " + encodeError;
-    if (problem.empty() && done == 0) problem = o.input + " gave no frames";
-    if (encoderStopped && encodeStatus != 0)
-        problem = "ffmpeg failed writing " + o.output + ": " + encodeError;
-    if (problem.empty() && std::rename(temporary.c_str(), o.output.c_str()) != 0)
-        problem = "cannot write " + o.output + ": " + std::strerror(errno);
-    if (!problem.empty()) {
+    std::string error;
+    ChildProcess child = startJob(job.args, {"FREI0R_PATH=" + pluginDir}, error);
+    if (child.pid < 0) {
         std::remove(temporary.c_str());
-        return failure(problem);
+        return failure(error);
+    }
+    Progress progress(o.quiet, job.expectedFrames, job.expectedSeconds);
+    long frames = 0;
+    double seconds = 0;
+    std::string pending;
+    char buffer[4096];
+    bool interruptedJob = false;
+    for (;;) {
+        if (caughtSignal) {
+            interruptedJob = true;
+            break;
+        }
+        pollfd p{child.pipe, POLLIN, 0};
+        const int ready = poll(&p, 1, 200);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) continue;
+        const ssize_t n = read(child.pipe, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        pending.append(buffer, static_cast<std::size_t>(n));
+        for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+            const std::string line = pending.substr(0, nl);
+            pending.erase(0, nl + 1);
+            if (line.rfind("frame=", 0) == 0) frames = std::atol(line.c_str() + 6);
+            if (line.rfind("out_time_us=", 0) == 0) {
+                const double us = std::atof(line.c_str() + 12);
+                if (us > 0) seconds = us / 1e6;
+            }
+            if (line.rfind("progress=", 0) == 0) progress.update(frames, seconds);
+        }
+    }
+    int status = 0;
+    if (interruptedJob) {
+        status = stopChild(child);
+    } else {
+        while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        progress.update(frames, seconds, true);
+    }
+    close(child.pipe);
+    const std::string errText = errorTextOf(child);
+    if (child.errorFile >= 0) close(child.errorFile);
+    const int code = WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                     : WIFEXITED(status)  ? WEXITSTATUS(status)
+                                          : 1;
+    if (caughtSignal) {
+        std::remove(temporary.c_str());
+        if (progress.shown) std::fputs("\n", stderr);
+        failure(std::string("interrupted (") + strsignal(caughtSignal) + "); " + o.output +
+                " was not written");
+        return 128 + caughtSignal;
+    }
+    const std::vector<std::string> lines = ffmpegLines(errText, temporary, o.output, 12);
+    if (code != 0 || frames == 0) {
+        std::remove(temporary.c_str());
+        for (const auto& l : lines) std::fprintf(stderr, "ffmpeg: %s\n", l.c_str());
+        return failure(code != 0 ? "ffmpeg failed converting " + o.input + " into " + o.output +
+                                       " (exit status " + std::to_string(code) + ")"
+                                 : o.input + " gave no frames");
+    }
+    for (std::size_t i = 0; i < lines.size() && i < 5; ++i)
+        warn("ffmpeg: " + lines[lines.size() - std::min<std::size_t>(5, lines.size()) + i]);
+    // A file that ends before it says it does.
+    if (job.expectedSeconds > 0 && seconds > 0 &&
+        seconds + std::max(0.5, 0.1 * job.expectedSeconds) < job.expectedSeconds) {
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "%s ended early: %.2f s (%ld frames) read of the %.2f s (about %ld "
+                      "frames) it claims; the output holds what was read",
+                      o.input.c_str(), seconds, frames, job.expectedSeconds, job.expectedFrames);
+        warn(text);
+    }
+    // The replaced file's permissions stay; a new file gets the usual ones.
+    if (exists) chmod(temporary.c_str(), out.st_mode & 07777);
+    const unsigned flags = exists ? 0 : RENAME_NOREPLACE;
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, o.output.c_str(), flags) != 0) {
+        const int e = errno;
+        std::remove(temporary.c_str());
+        return failure("cannot write " + o.output + ": " +
+                       (e == EEXIST ? std::string("it appeared while converting; not replaced")
+                                    : std::string(std::strerror(e))));
     }
     return 0;
 }
+
+// Raw frames are at most this many pixels (a 1 GiB frame, 16384 x 16384),
+// and memory is taken as the bytes arrive, not for the size announced.
+constexpr std::uint64_t kRawPixelsMax = std::uint64_t(1) << 28;
 
 int rawFrames(const Options& o) {
     if (o.rawWidth <= 0 || o.rawHeight <= 0)
         return failure("--raw: the size must be at least 1x1", 2);
     const std::uint64_t pixels = std::uint64_t(o.rawWidth) * std::uint64_t(o.rawHeight);
-    if (pixels >= (std::uint64_t(1) << 31))
+    if (pixels > kRawPixelsMax)
         return failure("--raw: frames of " + std::to_string(o.rawWidth) + "x" +
-                           std::to_string(o.rawHeight) + " are too large (2^31 pixels or more)",
+                           std::to_string(o.rawHeight) +
+                           " are too large (at most 268435456 pixels, e.g. 16384x16384)",
                        2);
+    const std::size_t frameBytes = static_cast<std::size_t>(pixels) * 4;
     std::vector<std::uint8_t> frame;
-    try {
-        frame.resize(static_cast<std::size_t>(pixels) * 4);
-    } catch (const std::exception&) {
-        return failure("--raw: not enough memory for frames of " + std::to_string(o.rawWidth) +
-                       "x" + std::to_string(o.rawHeight));
-    }
     std::signal(SIGPIPE, SIG_IGN);
     std::unique_ptr<FilterHost> host = makeHost(o);
     host->start(o.rawWidth, o.rawHeight);
-    Progress progress(o.quiet, 0);
+    Progress progress(o.quiet, 0, 0);
     long done = 0;
     for (;;) {
-        const std::size_t got = readFrame(0, frame, o.zeroAlpha);
+        std::size_t got = 0;
+        try {
+            got = readFrame(0, frame, frameBytes, o.zeroAlpha);
+        } catch (const std::bad_alloc&) {
+            return failure("--raw: not enough memory for frames of " +
+                           std::to_string(o.rawWidth) + "x" + std::to_string(o.rawHeight));
+        }
         if (got == 0) break;
-        if (got < frame.size())
+        if (got < frameBytes)
             return failure("--raw: the input ended inside frame " + std::to_string(done + 1) +
-                           " (" + std::to_string(got) + " of " + std::to_string(frame.size()) +
+                           " (" + std::to_string(got) + " of " + std::to_string(frameBytes) +
                            " bytes); the " + std::to_string(done) +
                            " frames before it were written");
         host->runFrame(frame.data());
         if (!writeFully(1, frame.data(), frame.size()))
             return failure(std::string("cannot write frame to standard output: ") +
                            std::strerror(errno));
-        progress.update(++done);
+        progress.update(++done, 0);
     }
-    progress.update(done, true);
+    progress.update(done, 0, true);
     return 0;
 }
 
@@ -369,6 +455,7 @@ int demo(const Options& o) {
     c.mode = Mode::Convert;
     c.input = sample;
     c.output = corrected;
+    c.overwrite = Overwrite::Always; // the demo's own folder
     std::fprintf(stderr, "velmor: correcting it into %s\n", corrected.c_str());
     if (int rc = convert(c)) return rc;
     std::fprintf(stderr, "velmor: before and after, side by side: %s\n", picture.c_str());
@@ -411,6 +498,11 @@ int main(int argc, char** argv) {
     const std::optional<Options> options = parseOptions(args, error);
     if (!options) return failure(error, 2);
     const Options& o = *options;
+    if (o.noArguments) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    for (const auto& w : o.warnings) warn(w);
     try {
         switch (o.mode) {
         case Mode::Help:

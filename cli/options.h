@@ -1,4 +1,7 @@
-// Command-line options of velmor.
+// Command-line options of velmor: what the user gave, and nothing more.
+// Settings the user did not give stay unset, so that the filter's own
+// defaults apply wherever the settings end up (the plug-in's parameters in
+// ffmpeg, or the instance record in raw mode).
 #pragma once
 
 #include <cstdint>
@@ -7,18 +10,39 @@
 #include <vector>
 
 #include "config_line.h"
-#include "filter_host.h"
 
 enum class Mode { Help, Version, Convert, Raw, Demo, PrintConfig };
 
+// ffmpeg's convention for an output that exists: -y replaces it, -n never
+// does; otherwise a terminal is asked and anything else is refused.
+enum class Overwrite { Ask, Always, Never };
+
+// The dialog's ranges, which the options enforce.
+constexpr std::int32_t kGainMax = 100, kThresholdMax = 255;
+constexpr std::int32_t kGammaHundredthsMin = 20, kGammaHundredthsMax = 500;
+
+struct UserSettings {
+    std::optional<ConfigValues> line; // --config, as the saved script line holds it
+    std::optional<std::int32_t> gain, threshold, gammaHundredths;
+    bool sCurve = false, bypassTitles = false;
+    bool anyOption() const { return gain || threshold || gammaHundredths || sCurve || bypassTitles; }
+};
+
+// The line's five values with the options given over them (a line was given).
+ConfigValues mergedLine(const UserSettings& s);
+
 struct Options {
     Mode mode = Mode::Help;
+    bool noArguments = false; // nothing at all was given: usage, status 2
     std::string input, output, demoDir;
     std::int32_t rawWidth = 0, rawHeight = 0;
-    ConfigValues config;
+    UserSettings settings;
     bool stats = false, quiet = false, zeroAlpha = false;
-    bool ffmpegArgsGiven = false;
-    std::vector<std::string> ffmpegArgs;
+    Overwrite overwrite = Overwrite::Ask;
+    std::string start, duration;      // ffmpeg time syntax, checked
+    std::vector<std::string> ffmpegArgs; // added after velmor's encoder choices
+    bool noDefaultArgs = false;          // velmor's encoder choices left out
+    std::vector<std::string> warnings;   // for standard error, one line each
 };
 
 // Parses argv; on a mistake returns nothing and sets `error` to one line.
@@ -26,5 +50,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
 
 // Splits --ffmpeg-args text at blanks; single and double quotes group.
 bool splitArguments(const std::string& text, std::vector<std::string>& out);
+
+// ffmpeg's time duration syntax: [-][HH:]MM:SS[.m...] or [-]S+[.m...][s|ms|us].
+bool isFfmpegTime(const std::string& text);
 
 extern const char* const kUsage;

@@ -1,3 +1,4 @@
+// Starting and finishing child processes for velmor; see process.h.
 #include "process.h"
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +27,7 @@ int temporaryFile() {
     return fd;
 }
 
-std::string lastLineOf(int fd) {
+std::string allTextOf(int fd) {
     if (fd < 0) return {};
     std::string text;
     char buffer[4096];
@@ -34,12 +36,76 @@ std::string lastLineOf(int fd) {
         text.append(buffer, static_cast<std::size_t>(n));
         if (text.size() > 65536) text.erase(0, text.size() - 65536);
     }
+    return text;
+}
+
+std::string lastLineOf(int fd) {
+    std::string text = allTextOf(fd);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     const std::size_t cut = text.find_last_of("\r\n");
     return cut == std::string::npos ? text : text.substr(cut + 1);
 }
 
 } // namespace
+
+std::string errorTextOf(const ChildProcess& child) {
+    return allTextOf(child.errorFile);
+}
+
+ChildProcess startJob(const std::vector<std::string>& args,
+                      const std::vector<std::string>& environment, std::string& error) {
+    ChildProcess child;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return child;
+    }
+    child.errorFile = temporaryFile();
+    // Everything the child needs, made before fork: after it only
+    // async-signal-safe calls are allowed.
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const auto& add : environment)
+            if (entry.compare(0, add.find('=') + 1, add, 0, add.find('=') + 1) == 0)
+                replaced = true;
+        if (!replaced) envStrings.push_back(entry);
+    }
+    envStrings.insert(envStrings.end(), environment.begin(), environment.end());
+    std::vector<char*> envp;
+    for (auto& e : envStrings) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    const pid_t parent = getpid();
+
+    const pid_t pid = fork();
+    if (pid < 0) {
+        error = std::string("cannot start ffmpeg: ") + std::strerror(errno);
+        close(fds[0]);
+        close(fds[1]);
+        if (child.errorFile >= 0) close(child.errorFile);
+        return ChildProcess{};
+    }
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127); // velmor is already gone
+        // The signals velmor catches come back to their defaults here.
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(s, SIG_DFL);
+        dup2(fds[1], 3); // dup2 clears close-on-exec on the copy
+        if (child.errorFile >= 0) dup2(child.errorFile, 2);
+        const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (null >= 0) dup2(null, 0);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    child.pid = pid;
+    child.pipe = fds[0];
+    return child;
+}
 
 ChildProcess startChild(const std::vector<std::string>& args, PipeEnd end, std::string& error) {
     ChildProcess child;

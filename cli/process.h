@@ -1,4 +1,6 @@
-// Child processes joined by pipes (ffmpeg decoding and encoding).
+// Child processes: ffprobe and the demo's ffmpeg runs through a pipe, and
+// the conversion's one ffmpeg process, which reports its progress on a pipe
+// of its own and dies with velmor.
 #pragma once
 
 #include <string>
@@ -23,6 +25,16 @@ int finishChild(ChildProcess& child, std::string& lastError);
 
 // Runs `args` to completion and returns its stdout.
 int runCapture(const std::vector<std::string>& args, std::string& output, std::string& lastError);
+
+// The conversion's ffmpeg: started with `environment` added to velmor's,
+// its standard error kept in an unlinked temporary file, its progress
+// report ("-progress pipe:3") on a pipe whose reading end is `pipe`. It
+// gets SIGKILL should velmor die first, so it never outlives velmor.
+ChildProcess startJob(const std::vector<std::string>& args,
+                      const std::vector<std::string>& environment, std::string& error);
+
+// Everything the child wrote to its standard error (at most the last 64 KiB).
+std::string errorTextOf(const ChildProcess& child);
 
 bool programExists(const std::string& name);
 

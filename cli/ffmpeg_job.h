@@ -1,0 +1,59 @@
+// The ffmpeg command that converts a file with the filter in ffmpeg's own
+// filter graph (velmor.so through ffmpeg's frei0r filter), chosen from what
+// ffprobe says of the input and what the output's extension can hold. One
+// process does the whole job, so everything ffmpeg knows about the streams
+// besides the pixels (rotation, aspect ratio, field order, colour tags,
+// timestamps, titles, attachments) goes through as in a plain transcode.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+struct StreamInfo {
+    int index = -1;
+    std::string type, codec, title; // type: video, audio, subtitle, attachment, data
+    bool attachedPicture = false;
+};
+
+struct MediaInfo {
+    std::string formatName;
+    double duration = 0; // seconds the file claims; 0 when unknown
+    // The first video stream that is not a cover picture:
+    int videoIndex = -1;
+    std::string codec, profile, pixFmt, fieldOrder, colorRange, colorSpace, colorPrimaries,
+        colorTransfer, frameRate;
+    int width = 0, height = 0, rotation = 0;
+    long frames = 0; // as the file claims (or its duration times its rate); 0 unknown
+    std::vector<StreamInfo> streams;
+};
+
+// ffprobe -show_streams -show_format -of flat, read.
+MediaInfo parseProbe(const std::string& flat);
+
+// The picture size after ffmpeg turns it as its rotation tag says: what the
+// filter's frames have.
+int displayWidth(const MediaInfo& m);
+int displayHeight(const MediaInfo& m);
+
+bool isImageExtension(const std::string& ext);
+// Extensions velmor knows a format for (lower case, no dot).
+bool isKnownExtension(const std::string& ext);
+std::string extensionOf(const std::string& path);
+
+struct Job {
+    std::vector<std::string> args; // ffmpeg's command line, "ffmpeg" first
+    std::vector<std::string> warnings;
+    double expectedSeconds = 0; // of video, as the input claims, after trimming; 0 unknown
+    long expectedFrames = 0;
+};
+
+// The frei0r filter's argument for the user's settings: only what was given.
+// `pictureWidth` is the width / padded width share, or empty for none.
+std::string frei0rArgument(const UserSettings& s, bool stats, const std::string& pictureWidth);
+
+// The whole command. `inputName` and `outputName` are what ffmpeg opens
+// (the temporary file for the output); `outputExt` chooses the format.
+Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
+             const std::string& outputName, const std::string& outputExt);
