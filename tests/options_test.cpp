@@ -1,5 +1,11 @@
+// velmor's options and the ffmpeg command it chooses, without running
+// anything: the script-line parser, ranges and warnings, the plug-in's
+// parameter string, and the encoder and stream choices per input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "ffmpeg_job.h"
 #include "options.h"
 
 namespace {
@@ -42,18 +48,197 @@ TEST(Options, SettingsOverrideTheConfigLineAndGammaIsSavedInHundredths) {
                            "--gamma", "1.15", "-o", "out.mp4"},
                           error);
     ASSERT_TRUE(o) << error;
-    EXPECT_EQ(o->config.gainPercent, 70);
-    EXPECT_EQ(o->config.threshold, 20);
-    EXPECT_EQ(o->config.gammaHundredths, 114); // 1.15 * 100.0 truncates to 114
+    const ConfigValues v = mergedLine(o->settings);
+    EXPECT_EQ(v.gainPercent, 70);
+    EXPECT_EQ(v.threshold, 20);
+    EXPECT_EQ(v.gammaHundredths, 114); // 1.15 * 100.0 truncates to 114
     EXPECT_EQ(o->mode, Mode::Convert);
-    for (auto bad : std::vector<std::vector<std::string>>{{"in.mp4"},
-                                                          {"--raw", "10x"},
-                                                          {"--demo", "--raw", "2x2"},
-                                                          {"--gain"},
-                                                          {"--bogus"},
-                                                          {"--ffmpeg-args", "'unbalanced"},
-                                                          {"a", "b", "-o", "c"}})
-        EXPECT_FALSE(parseOptions(bad, error)) << bad[0];
+    EXPECT_TRUE(o->warnings.empty());
+    // Nothing given, nothing set: the filter's defaults are not repeated here.
+    o = parseOptions({"a.mp4", "-o", "b.mp4"}, error);
+    ASSERT_TRUE(o);
+    EXPECT_FALSE(o->settings.line || o->settings.anyOption());
+}
+
+TEST(Options, RangesModesAndWarnings) {
+    struct {
+        std::vector<std::string> args;
+        const char* error;   // a refusal containing this, or
+        const char* warning; // a warning containing this ("" for none)
+    } cases[] = {
+        {{"in.mp4"}, "-o OUTPUT", ""},
+        {{"--raw", "10x"}, "not a size", ""},
+        {{"--demo", "--raw", "2x2"}, "another mode", ""},
+        {{"--gain"}, "needs a value", ""},
+        {{"--bogus"}, "unknown option", ""},
+        {{"--ffmpeg-args", "'unbalanced"}, "unbalanced", ""},
+        {{"a", "b", "-o", "c"}, "one input", ""},
+        {{"a", "-o", "b", "--gain", "-50"}, "outside 0 to 100", ""},
+        {{"a", "-o", "b", "--gain", "101"}, "outside 0 to 100", ""},
+        {{"a", "-o", "b", "--threshold", "300"}, "outside 0 to 255", ""},
+        {{"a", "-o", "b", "--gamma", "0"}, "outside 0.2 to 5.0", ""},
+        {{"a", "-o", "b", "--gamma", "5.01"}, "outside 0.2 to 5.0", ""},
+        {{"a", "-o", "b", "-y", "-n"}, "contradict", ""},
+        {{"a", "-o", "b", "--start", "1:2:3:4"}, "not a time", ""},
+        {{"a", "-o", "b", "--duration", "-3"}, "not a time", ""},
+        {{"a", "-o", "b", "--gain", "0", "--threshold", "255", "--gamma", "5"}, nullptr, ""},
+        {{"a", "-o", "b", "--start", "00:01:30.5", "--duration", "250ms"}, nullptr, ""},
+        {{"a", "-o", "b", "--gain", "5", "--gain", "6"}, nullptr, "more than once"},
+        {{"a", "-o", "b", "--config", "Config(150, 10, 100, 0, 0)"}, nullptr, "outside"},
+        {{"a", "-o", "b", "--config", "Config(100, 10, 10, 0, 0)"}, nullptr, "outside"},
+        {{"--raw", "2x2", "--ffmpeg-args", "-crf 3"}, nullptr, "ignores it"},
+        {{"--raw", "2x2", "-y"}, nullptr, "ignores it"},
+        {{"a", "-o", "b", "--zero-alpha"}, nullptr, "--zero-alpha"},
+        {{"-o", "b", "--", "-file.mp4"}, nullptr, ""},
+        {{"--", "-file.mp4", "-o", "b"}, "one input", ""}, // after --, -o is a name too
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto o = parseOptions(c.args, error);
+        const std::string what = c.args.back();
+        if (c.error) {
+            EXPECT_FALSE(o) << what;
+            EXPECT_NE(error.find(c.error), std::string::npos) << what << ": " << error;
+            continue;
+        }
+        ASSERT_TRUE(o) << what << ": " << error;
+        if (*c.warning == 0) {
+            EXPECT_TRUE(o->warnings.empty()) << what << ": " << o->warnings[0];
+        } else {
+            ASSERT_EQ(o->warnings.size(), 1u) << what;
+            EXPECT_NE(o->warnings[0].find(c.warning), std::string::npos) << o->warnings[0];
+        }
+    }
+    std::string error;
+    const auto dashed = parseOptions({"-o", "-", "--", "-"}, error);
+    ASSERT_TRUE(dashed);
+    EXPECT_EQ(dashed->input, "-");
+    EXPECT_EQ(dashed->output, "-");
+    const auto none = parseOptions({}, error);
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->noArguments);
+}
+
+// The plug-in's parameters, by position: only what the user gave, a number
+// before a given one at the plug-in's own default.
+TEST(Frei0rArgument, GivesOnlyWhatWasGiven) {
+    UserSettings none, gain, gamma, line;
+    gain.gain = 80;
+    gamma.gammaHundredths = 140;
+    line.line = ConfigValues{100, 10, 120, 1, 0};
+    line.threshold = 20;
+    struct {
+        const UserSettings& s;
+        bool stats;
+        const char* width;
+        const char* expected;
+    } cases[] = {
+        {none, false, "", ""},
+        {gain, false, "", "|0.8"},
+        {gamma, false, "", "|1|0.0392156862745098|0.25"},
+        {line, false, "", "Config(100\\, 20\\, 120\\, 1\\, 0)"},
+        {line, true, "0.5", "Config(100\\, 20\\, 120\\, 1\\, 0)||||||y|0.5"},
+        {none, false, "0.5", "|1|0.0392156862745098|0.16666666666666666|n|n|n|0.5"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(frei0rArgument(c.s, c.stats, c.width), c.expected) << c.expected;
+}
+
+std::string joined(const std::vector<std::string>& args) {
+    std::string s;
+    for (const auto& a : args) s += a + " ";
+    return s;
+}
+
+// Probes as ffprobe -of flat writes them, and what the command must hold.
+TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
+    const std::string video = "streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
+                              "streams.stream.0.width=1920\nstreams.stream.0.height=1080\n";
+    struct {
+        std::string probe, ext;
+        std::vector<std::string> has, hasNot;
+        const char* warning;
+    } cases[] = {
+        {video + "streams.stream.0.codec_name=\"h264\"\nstreams.stream.0.pix_fmt=\"yuv420p10le\"\n"
+                 "streams.stream.0.color_space=\"bt709\"\nstreams.stream.0.color_range=\"tv\"\n"
+                 "streams.stream.0.color_primaries=\"bt709\"\n",
+         "mp4",
+         {"format=bgra,frei0r=velmor,scale=out_color_matrix=bt709:out_range=tv,format=yuv420p10le "
+          "-c:v libx264 ",
+          "-colorspace bt709 -color_range tv", "-color_primaries bt709", "-fps_mode passthrough"},
+         {"-color_trc"},
+         ""},
+        {video + "streams.stream.0.codec_name=\"prores\"\nstreams.stream.0.profile=\"HQ\"\n"
+                 "streams.stream.0.pix_fmt=\"yuv422p10le\"\n",
+         "mov",
+         {"-c:v prores_ks -profile:v 3 ", "format=yuv422p10le"},
+         {},
+         ""},
+        {video + "streams.stream.0.codec_name=\"ffv1\"\nstreams.stream.0.pix_fmt=\"bgra\"\n"
+                 "streams.stream.1.index=1\nstreams.stream.1.codec_type=\"attachment\"\n"
+                 "streams.stream.1.codec_name=\"ttf\"\n",
+         "mkv",
+         {"-c:v ffv1 ", "format=bgra -c:v", "-map 0:1 -c:1 copy"},
+         {"-colorspace"},
+         ""},
+        {video + "streams.stream.0.codec_name=\"qtrle\"\nstreams.stream.0.pix_fmt=\"argb\"\n"
+                 "streams.stream.1.index=1\nstreams.stream.1.codec_type=\"attachment\"\n"
+                 "streams.stream.1.codec_name=\"ttf\"\n",
+         "mp4",
+         {"-c:v libx264rgb -preset medium -qp 0 "},
+         {"-map 0:1"},
+         "alpha"}, // and the attachment: two warnings, the first checked
+        {video + "streams.stream.0.codec_name=\"h264\"\nstreams.stream.0.pix_fmt=\"yuv420p\"\n"
+                 "streams.stream.1.index=1\nstreams.stream.1.codec_type=\"audio\"\n"
+                 "streams.stream.1.codec_name=\"aac\"\n"
+                 "streams.stream.2.index=2\nstreams.stream.2.codec_type=\"subtitle\"\n"
+                 "streams.stream.2.codec_name=\"mov_text\"\n",
+         "webm",
+         {"-c:v libvpx-vp9 ", "-map 0:1 -c:1 libopus", "-map 0:2 -c:2 webvtt"},
+         {},
+         ""},
+        {video + "streams.stream.0.codec_name=\"h264\"\nstreams.stream.0.pix_fmt=\"yuv420p\"\n"
+                 "streams.stream.0.field_order=\"tt\"\n"
+                 "streams.stream.1.index=1\nstreams.stream.1.codec_type=\"subtitle\"\n"
+                 "streams.stream.1.codec_name=\"subrip\"\n"
+                 "streams.stream.2.index=2\nstreams.stream.2.codec_type=\"subtitle\"\n"
+                 "streams.stream.2.codec_name=\"hdmv_pgs_subtitle\"\n",
+         "mp4",
+         {"-flags +ildct+ilme", "-map 0:1 -c:1 mov_text"},
+         {"0:2"},
+         "hdmv_pgs_subtitle"},
+        {video + "streams.stream.0.codec_name=\"h264\"\nstreams.stream.0.pix_fmt=\"yuv420p\"\n"
+                 "streams.stream.1.index=1\nstreams.stream.1.codec_type=\"audio\"\n"
+                 "streams.stream.1.codec_name=\"aac\"\n",
+         "gif",
+         {"format=bgra,frei0r=velmor -fps_mode"},
+         {"0:1", "-c:v"},
+         "audio stream #1 (aac) is left out"},
+    };
+    Options o;
+    o.mode = Mode::Convert;
+    for (const auto& c : cases) {
+        const MediaInfo m = parseProbe(c.probe);
+        const Job job = buildJob(o, m, "file:in", "file:out." + c.ext, c.ext);
+        const std::string line = joined(job.args);
+        for (const auto& h : c.has) EXPECT_NE(line.find(h), std::string::npos) << h << "\n" << line;
+        for (const auto& h : c.hasNot) EXPECT_EQ(line.find(h), std::string::npos) << h << "\n" << line;
+        if (*c.warning == 0) {
+            EXPECT_TRUE(job.warnings.empty()) << line << job.warnings[0];
+        } else {
+            ASSERT_FALSE(job.warnings.empty()) << line;
+            EXPECT_NE(job.warnings[0].find(c.warning), std::string::npos) << job.warnings[0];
+        }
+    }
+    // Extra arguments come after velmor's own; with --no-default-args they replace them.
+    o.ffmpegArgs = {"-crf", "30"};
+    const MediaInfo m = parseProbe(cases[0].probe);
+    std::string line = joined(buildJob(o, m, "in", "out.mp4", "mp4").args);
+    EXPECT_LT(line.find("-crf 16"), line.find("-crf 30")) << line;
+    o.noDefaultArgs = true;
+    line = joined(buildJob(o, m, "in", "out.mp4", "mp4").args);
+    EXPECT_EQ(line.find("-crf 16"), std::string::npos) << line;
+    EXPECT_EQ(line.find(",format=yuv"), std::string::npos) << line;
 }
 
 } // namespace
