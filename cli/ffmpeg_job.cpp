@@ -246,10 +246,11 @@ std::string frei0rArgument(const UserSettings& s, bool stats, const std::string&
         if (set[i]) last = i;
     std::string out;
     for (int i = 0; i <= last; ++i) {
-        // ffmpeg's frei0r filter takes parameters by position and reads an
-        // empty number as 0, so a number before one that is given gets the
-        // plug-in's own default (unused anyway when a script line is given).
-        if (!set[i] && i != kParamConfig && !s.line) {
+        // ffmpeg's frei0r filter takes parameters by position, reads an
+        // empty number as 0 and refuses an empty switch, so a parameter
+        // before one that is given gets the plug-in's own default (unused
+        // anyway when a script line is given).
+        if (!set[i] && i != kParamConfig) {
             const double d = kFrei0rParams[i].defaultValue;
             fields[i] = kFrei0rParams[i].type == F0R_PARAM_BOOL ? (d >= 0.5 ? "y" : "n")
                                                                 : shortest(d);

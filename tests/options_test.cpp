@@ -137,7 +137,7 @@ TEST(Frei0rArgument, GivesOnlyWhatWasGiven) {
         {gain, false, "", "|0.8"},
         {gamma, false, "", "|1|0.0392156862745098|0.25"},
         {line, false, "", "Config(100\\, 20\\, 120\\, 1\\, 0)"},
-        {line, true, "0.5", "Config(100\\, 20\\, 120\\, 1\\, 0)||||||y|0.5"},
+        {line, true, "0.5", "Config(100\\, 20\\, 120\\, 1\\, 0)|1|0.0392156862745098|0.16666666666666666|n|n|y|0.5"},
         {none, false, "0.5", "|1|0.0392156862745098|0.16666666666666666|n|n|n|0.5"},
     };
     for (const auto& c : cases)
