@@ -29,6 +29,7 @@
 #include "frei0r_api.h"
 #include "params.h"
 #include "settings.h"
+#include "velmor_version.h"
 
 namespace {
 
@@ -97,8 +98,8 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_BGRA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;
-    info->major_version = 0;
-    info->minor_version = 1;
+    info->major_version = VELMOR_VERSION_MAJOR; // the project's version, kept in one place
+    info->minor_version = VELMOR_VERSION_MINOR;
     info->num_params = kParamCount;
     info->explanation = "Automatically adjusts the static picture";
 }
