@@ -184,7 +184,7 @@ std::vector<std::string> ffmpegLines(const std::string& text, const std::string&
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
         start = end + 1;
-        for (std::size_t at; (at = line.find(temporary)) != std::string::npos;)
+        for (std::size_t at; !temporary.empty() && (at = line.find(temporary)) != std::string::npos;)
             line.replace(at, temporary.size(), output);
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
         if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
@@ -216,25 +216,27 @@ int stopChild(ChildProcess& child) {
     return status;
 }
 
-int convert(const Options& o) {
-    catchTerminatingSignals();
-    if (o.input == "-" || o.output == "-")
-        return failure("standard input and output ('-') are for --raw; give files (a file "
-                       "named '-' is ./-)");
+// Converts `source` (the input, or standard input as spooled) as the
+// options say; messages name the input as the user gave it.
+int convertFile(const Options& o, const std::string& source) {
+    const bool toStdout = o.output == "-";
+    if (toStdout && isatty(1))
+        return failure("standard output is a terminal; send it to a file or a pipe");
     struct stat in {}, out{};
-    if (stat(o.input.c_str(), &in) != 0)
+    if (stat(source.c_str(), &in) != 0)
         return failure("cannot read " + o.input + ": " + std::strerror(errno));
-    if (!S_ISREG(in.st_mode) || access(o.input.c_str(), R_OK) != 0)
+    if (!S_ISREG(in.st_mode) || access(source.c_str(), R_OK) != 0)
         return failure("cannot read " + o.input + ": " +
                        (S_ISDIR(in.st_mode) ? std::string("it is a folder")
                         : S_ISREG(in.st_mode) ? std::string(std::strerror(EACCES))
                                               : std::string("it is not a regular file")));
-    const std::string ext = extensionOf(o.output);
+    // Standard output gets Matroska, which streams and holds every kind of stream.
+    const std::string ext = toStdout ? "mkv" : extensionOf(o.output);
     if (!isKnownExtension(ext))
         return failure("the output's extension " + (ext.empty() ? "(none)" : "'." + ext + "'") +
                        " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
                        ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, ...)");
-    const bool exists = lstat(o.output.c_str(), &out) == 0;
+    const bool exists = !toStdout && lstat(o.output.c_str(), &out) == 0;
     if (exists && stat(o.output.c_str(), &out) == 0 && out.st_dev == in.st_dev &&
         out.st_ino == in.st_ino)
         return failure("the output " + o.output + " is the input; choose another name");
@@ -259,10 +261,10 @@ int convert(const Options& o) {
         return failure("cannot find velmor.so, the filter for ffmpeg (looked in " + looked +
                        "); build it (cmake --build build --target velmor_frei0r) or install it");
 
-    const std::string inputName = "file:" + o.input;
+    const std::string inputName = "file:" + source;
     std::vector<std::string> probeArgs = {"ffprobe", "-v", "error", "-show_streams",
                                           "-show_format", "-of", "flat"};
-    if (o.input.find('%') != std::string::npos && isImageExtension(extensionOf(o.input)))
+    if (source.find('%') != std::string::npos && isImageExtension(extensionOf(source)))
         probeArgs.insert(probeArgs.end(), {"-f", "image2", "-pattern_type", "none"});
     probeArgs.push_back(inputName);
     std::string probed, last;
@@ -274,13 +276,14 @@ int convert(const Options& o) {
         return failure(o.input + " has no video or picture in it");
     if (caughtSignal) return 128 + caughtSignal;
 
-    const std::string temporary = temporaryNameFor(o.output);
-    {
+    const std::string temporary = toStdout ? "" : temporaryNameFor(o.output);
+    if (!toStdout) {
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) return failure("cannot write " + o.output + ": " + std::strerror(errno));
         ::close(fd);
     }
-    const Job job = buildJob(o, media, inputName, "file:" + temporary, ext);
+    Job job = buildJob(o, media, inputName, toStdout ? "pipe:1" : "file:" + temporary, ext);
+    if (toStdout) job.args.insert(job.args.end() - 1, {"-f", "matroska"});
     for (const auto& w : job.warnings) warn(w);
     if (std::getenv("VELMOR_SHOW_COMMAND")) { // for bench/ and for seeing what runs
         std::string line;
@@ -365,6 +368,7 @@ int convert(const Options& o) {
                       o.input.c_str(), seconds, frames, job.expectedSeconds, job.expectedFrames);
         warn(text);
     }
+    if (toStdout) return 0;
     // The replaced file's permissions stay; a new file gets the usual ones.
     if (exists) chmod(temporary.c_str(), out.st_mode & 07777);
     const unsigned flags = exists ? 0 : RENAME_NOREPLACE;
@@ -381,6 +385,38 @@ int convert(const Options& o) {
 // Raw frames are at most this many pixels (a 1 GiB frame, 16384 x 16384),
 // and memory is taken as the bytes arrive, not for the size announced.
 constexpr std::uint64_t kRawPixelsMax = std::uint64_t(1) << 28;
+
+// Standard input ('-') cannot be read twice (once to learn what it holds,
+// once to convert it), so it is first copied into a temporary file, which
+// goes again when the conversion ends, however it ends.
+int convert(const Options& o) {
+    catchTerminatingSignals();
+    if (o.input != "-") return convertFile(o, o.input);
+    if (isatty(0)) return failure("standard input is a terminal; pipe a video into velmor for '-'");
+    const char* dir = std::getenv("TMPDIR");
+    std::string name = std::string(dir && *dir ? dir : "/tmp") + "/velmor-stdin-XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd < 0) return failure("cannot keep standard input in " + name + ": " + std::strerror(errno));
+    std::vector<char> buffer(1 << 20);
+    std::string problem;
+    for (;;) {
+        if (caughtSignal) break;
+        const ssize_t n = read(0, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) problem = std::string("cannot read standard input: ") + std::strerror(errno);
+        if (n <= 0) break;
+        if (!writeFully(fd, buffer.data(), static_cast<std::size_t>(n))) {
+            problem = "cannot keep standard input in " + name + ": " + std::strerror(errno);
+            break;
+        }
+    }
+    close(fd);
+    const int rc = caughtSignal ? 128 + caughtSignal
+                   : problem.empty() ? convertFile(o, name)
+                                     : failure(problem);
+    unlink(name.c_str());
+    return rc;
+}
 
 int rawFrames(const Options& o) {
     if (o.rawWidth <= 0 || o.rawHeight <= 0)
@@ -460,6 +496,7 @@ int demo(const Options& o) {
     if (int rc = convert(c)) return rc;
     std::fprintf(stderr, "velmor: before and after, side by side: %s\n", picture.c_str());
     const std::string temporary = temporaryNameFor(picture);
+    if (caughtSignal) return 128 + caughtSignal;
     if (int rc = runFfmpeg({"ffmpeg",
                             "-hide_banner",
                             "-nostdin",
