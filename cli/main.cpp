@@ -230,19 +230,21 @@ int convertFile(const Options& o, const std::string& source) {
                        (S_ISDIR(in.st_mode) ? std::string("it is a folder")
                         : S_ISREG(in.st_mode) ? std::string(std::strerror(EACCES))
                                               : std::string("it is not a regular file")));
+    const bool exists = !toStdout && lstat(o.output.c_str(), &out) == 0;
+    struct stat target {};
+    if (exists && stat(o.output.c_str(), &target) == 0 && target.st_dev == in.st_dev &&
+        target.st_ino == in.st_ino)
+        return failure("the output " + o.output + " is the input; choose another name");
+    if (exists && !S_ISREG(out.st_mode))
+        return failure(o.output + " exists and is not a regular file (a folder, device, pipe "
+                                  "or link); velmor replaces only regular files (for standard "
+                                  "output, give -o -)");
     // Standard output gets Matroska, which streams and holds every kind of stream.
     const std::string ext = toStdout ? "mkv" : extensionOf(o.output);
     if (!isKnownExtension(ext))
         return failure("the output's extension " + (ext.empty() ? "(none)" : "'." + ext + "'") +
                        " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
                        ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, ...)");
-    const bool exists = !toStdout && lstat(o.output.c_str(), &out) == 0;
-    if (exists && stat(o.output.c_str(), &out) == 0 && out.st_dev == in.st_dev &&
-        out.st_ino == in.st_ino)
-        return failure("the output " + o.output + " is the input; choose another name");
-    if (exists && !S_ISREG(out.st_mode))
-        return failure(o.output + " exists and is not a regular file (a folder, device, pipe "
-                                  "or link); velmor replaces only regular files");
     if (exists) {
         if (o.overwrite == Overwrite::Never)
             return failure(o.output + " exists; not replaced (-n)");
@@ -386,31 +388,42 @@ int convertFile(const Options& o, const std::string& source) {
 // and memory is taken as the bytes arrive, not for the size announced.
 constexpr std::uint64_t kRawPixelsMax = std::uint64_t(1) << 28;
 
-// Standard input ('-') cannot be read twice (once to learn what it holds,
-// once to convert it), so it is first copied into a temporary file, which
-// goes again when the conversion ends, however it ends.
+// Standard input ('-'), a named pipe or a device such as /dev/stdin cannot
+// be read twice (once to learn what it holds, once to convert it), so it is
+// first copied into a temporary file, which goes again when the conversion
+// ends, however it ends.
 int convert(const Options& o) {
     catchTerminatingSignals();
-    if (o.input != "-") return convertFile(o, o.input);
-    if (isatty(0)) return failure("standard input is a terminal; pipe a video into velmor for '-'");
+    struct stat st {};
+    const bool stream = o.input == "-" || o.input == "/dev/stdin" || o.input == "/dev/fd/0" ||
+                        o.input == "/proc/self/fd/0" || (stat(o.input.c_str(), &st) == 0 &&
+                                           (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)));
+    if (!stream) return convertFile(o, o.input);
+    const bool ours = o.input == "-" || o.input == "/dev/stdin" || o.input == "/dev/fd/0" ||
+                      o.input == "/proc/self/fd/0"; // ffmpeg's would be another
+    const int source = ours ? 0 : ::open(o.input.c_str(), O_RDONLY | O_CLOEXEC);
+    if (source < 0) return failure("cannot read " + o.input + ": " + std::strerror(errno));
+    if (isatty(source))
+        return failure(o.input + " is a terminal; pipe a video into velmor instead");
     const char* dir = std::getenv("TMPDIR");
     std::string name = std::string(dir && *dir ? dir : "/tmp") + "/velmor-stdin-XXXXXX";
     const int fd = mkstemp(name.data());
-    if (fd < 0) return failure("cannot keep standard input in " + name + ": " + std::strerror(errno));
+    if (fd < 0) return failure("cannot keep " + o.input + " in " + name + ": " + std::strerror(errno));
     std::vector<char> buffer(1 << 20);
     std::string problem;
     for (;;) {
         if (caughtSignal) break;
-        const ssize_t n = read(0, buffer.data(), buffer.size());
+        const ssize_t n = read(source, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) problem = std::string("cannot read standard input: ") + std::strerror(errno);
+        if (n < 0) problem = "cannot read " + o.input + ": " + std::strerror(errno);
         if (n <= 0) break;
         if (!writeFully(fd, buffer.data(), static_cast<std::size_t>(n))) {
-            problem = "cannot keep standard input in " + name + ": " + std::strerror(errno);
+            problem = "cannot keep " + o.input + " in " + name + ": " + std::strerror(errno);
             break;
         }
     }
     close(fd);
+    if (!ours) close(source);
     const int rc = caughtSignal ? 128 + caughtSignal
                    : problem.empty() ? convertFile(o, name)
                                      : failure(problem);
