@@ -277,6 +277,11 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
                 "-metadata:s:t mimetype=text/plain in.mkv",
          {}, "in.mkv", "out.mkv", "-show_entries stream=codec_type:stream_tags=title,filename",
          true, "", 0, ""},
+        {"start and duration",
+         "-f lavfi -i testsrc2=size=72x40:rate=25:duration=3 -c:v libx264 in.mkv", {}, "in.mkv",
+         "out.mkv --start 1 --duration 1.2",
+         "-count_frames -select_streams v -show_entries stream=nb_read_frames", false, "30\n",
+         0, ""},
         {"truncated", "-f lavfi -i testsrc2=size=72x40:rate=25:duration=4 -c:v ffv1 whole.mkv",
          {}, "in.mkv", "out.mp4", "", false, "", 0, "ended early"},
     };
