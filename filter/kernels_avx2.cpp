@@ -9,9 +9,12 @@
 //   - its values lie in a few windows (as the frame's histogram shows): each
 //     such window is looked up and blended in where the value's high nibble
 //     names it;
-//   - in many windows: all sixteen are looked up and merged as a tree of
-//     blends on the value's bits 4, 5, 6 and 7, which costs fewer
-//     operations than the one by one blends from about ten windows on.
+//   - in many windows: all sixteen are looked up, windows w and w + 8 merged
+//     by an or (the shuffle gives 0 where the index's top bit is set, and
+//     the second of the pair gets the value with that bit flipped), the
+//     eight pairs by a tree of blends on the value's bits 4, 5 and 6; from
+//     about ten windows on that costs fewer operations than blending the
+//     windows in one by one.
 // No table is rebuilt per frame.
 #include "kernels.h"
 #include "kernels_x86.h"
@@ -31,13 +34,17 @@ inline __m256i window(const std::uint8_t* table, int w) {
 }
 
 inline __m256i lookUpAll(const std::uint8_t* table, __m256i values) {
-    const __m256i low = _mm256_and_si256(values, _mm256_set1_epi8(0x0F));
-    __m256i v[16];
-    for (int w = 0; w < 16; ++w) v[w] = _mm256_shuffle_epi8(window(table, w), low);
-    // The blend takes each byte's top bit: shifting by 3, 2, 1, 0 brings bit
-    // 4, 5, 6, 7 of the value there (the bits shifted in from the byte below
-    // land lower).
-    for (int bit = 4, n = 8; bit < 8; ++bit, n /= 2) {
+    // The shuffle gives 0 where the index's top bit is set, so window w and
+    // window w + 8 (which differ in that bit only) are merged by an or.
+    const __m256i flipped = _mm256_xor_si256(values, _mm256_set1_epi8(char(0x80)));
+    __m256i v[8];
+    for (int w = 0; w < 8; ++w)
+        v[w] = _mm256_or_si256(_mm256_shuffle_epi8(window(table, w), values),
+                               _mm256_shuffle_epi8(window(table, w + 8), flipped));
+    // The blend takes each byte's top bit: shifting by 3, 2, 1 brings bit 4,
+    // 5, 6 of the value there (the bits shifted in from the byte below land
+    // lower).
+    for (int bit = 4, n = 4; bit < 7; ++bit, n /= 2) {
         const __m256i select = _mm256_sll_epi16(values, _mm_cvtsi32_si128(7 - bit));
         for (int i = 0; i < n; ++i) v[i] = _mm256_blendv_epi8(v[2 * i], v[2 * i + 1], select);
     }

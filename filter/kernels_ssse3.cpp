@@ -10,7 +10,9 @@
 // (value xor 16w is below 16 exactly inside window w), and the windows'
 // results are or-ed together. Only the windows the frame's histogram shows
 // are looked up; a channel all of whose pixels hold one value is written as
-// a constant.
+// a constant. A frame whose values spread over many windows (noise, wide
+// ramps) costs more lookups than the paired tables of the portable map,
+// which then does it.
 #include "kernels.h"
 #include "kernels_x86.h"
 
@@ -34,10 +36,21 @@ inline __m128i lookUp(const ChannelPlan& plan, const std::uint8_t* table, __m128
     return result;
 }
 
+// Above this many windows looked up per pixel, the paired tables are faster.
+constexpr int kMostWindows = 12;
+
 void mapSsse3(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
               const ChannelValues& values) {
     ChannelPlan plans[4];
-    for (int k = 0; k < 4; ++k) plans[k] = planChannel(tables[k], values, k);
+    int lookups = 0;
+    for (int k = 0; k < 4; ++k) {
+        plans[k] = planChannel(tables[k], values, k);
+        if (!plans[k].constant) lookups += plans[k].windowCount;
+    }
+    if (lookups > kMostWindows) {
+        mapPortable(input, output, tables, values);
+        return;
+    }
     mapRows<16>(input, output, [&](const std::uint8_t* in, std::uint8_t* out) {
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
         __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
