@@ -75,14 +75,7 @@ void mapRows(const FrameView& input, const FrameView& output, MapChunk mapChunk)
         const std::uint8_t* in = frameRowBytes(input, r);
         std::uint8_t* out = frameRowBytes(output, r);
         std::int32_t x = 0;
-        const std::uint8_t* next = r + 1 < input.height ? frameRowBytes(input, r + 1) : in;
-        for (; x + Pixels <= input.width; x += Pixels) {
-#ifdef VELMOR_PREFETCH
-            for (int line = 0; line < 4 * Pixels; line += 64)
-                _mm_prefetch(reinterpret_cast<const char*>(next + 4 * x + line), _MM_HINT_T0);
-#endif
-            mapChunk(in + 4 * x, out + 4 * x);
-        }
+        for (; x + Pixels <= input.width; x += Pixels) mapChunk(in + 4 * x, out + 4 * x);
         if (x < input.width) {
             std::uint8_t tail[4 * Pixels] = {};
             const std::size_t bytes = static_cast<std::size_t>(input.width - x) * 4;
