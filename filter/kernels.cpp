@@ -114,9 +114,4 @@ ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256]) {
     return v;
 }
 
-namespace {
-PartialHistograms partials;
-}
-PartialHistograms& partialHistograms() {
-    return partials;
-}
+PartialHistograms partialHistograms;

@@ -22,7 +22,7 @@
 namespace {
 
 void countAvx2(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    countChunks(frame, histogram, inspectChunkAvx2);
+    countChunks(frame, histogram, allEqualAvx2, inspectChunkAvx2);
 }
 
 // From this many windows on, a channel is looked up in all sixteen.
@@ -33,22 +33,31 @@ inline __m256i window(const std::uint8_t* table, int w) {
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * w)));
 }
 
+// Windows w and w + 8, which differ in the value's top bit only: the shuffle
+// gives 0 where its index's top bit is set, so the second window is looked
+// up with that bit flipped and the two merge by an or.
+inline __m256i lookUpPair(const std::uint8_t* table, int w, __m256i values, __m256i flipped) {
+    return _mm256_or_si256(_mm256_shuffle_epi8(window(table, w), values),
+                           _mm256_shuffle_epi8(window(table, w + 8), flipped));
+}
+
+// a where the value's bit 7 - shift is clear, else b: the blend takes each
+// byte's top bit, and the shift brings that bit there (the bits shifted in
+// from the byte below land lower).
+inline __m256i blendOnBit(__m256i a, __m256i b, __m256i values, int shift) {
+    return _mm256_blendv_epi8(a, b, _mm256_sll_epi16(values, _mm_cvtsi32_si128(shift)));
+}
+
+// Depth first, so that the 32-bit build's eight registers hold it.
 inline __m256i lookUpAll(const std::uint8_t* table, __m256i values) {
-    // The shuffle gives 0 where the index's top bit is set, so window w and
-    // window w + 8 (which differ in that bit only) are merged by an or.
     const __m256i flipped = _mm256_xor_si256(values, _mm256_set1_epi8(char(0x80)));
-    __m256i v[8];
-    for (int w = 0; w < 8; ++w)
-        v[w] = _mm256_or_si256(_mm256_shuffle_epi8(window(table, w), values),
-                               _mm256_shuffle_epi8(window(table, w + 8), flipped));
-    // The blend takes each byte's top bit: shifting by 3, 2, 1 brings bit 4,
-    // 5, 6 of the value there (the bits shifted in from the byte below land
-    // lower).
-    for (int bit = 4, n = 4; bit < 7; ++bit, n /= 2) {
-        const __m256i select = _mm256_sll_epi16(values, _mm_cvtsi32_si128(7 - bit));
-        for (int i = 0; i < n; ++i) v[i] = _mm256_blendv_epi8(v[2 * i], v[2 * i + 1], select);
-    }
-    return v[0];
+    auto quarter = [&](int w) { // windows w .. w + 1 and w + 8 .. w + 9, by bit 4
+        return blendOnBit(lookUpPair(table, w, values, flipped),
+                          lookUpPair(table, w + 1, values, flipped), values, 3);
+    };
+    const __m256i low = blendOnBit(quarter(0), quarter(2), values, 2);
+    const __m256i high = blendOnBit(quarter(4), quarter(6), values, 2);
+    return blendOnBit(low, high, values, 1);
 }
 
 inline __m256i lookUp(const ChannelPlan& plan, const std::uint8_t* table, __m256i values) {

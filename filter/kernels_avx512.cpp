@@ -13,7 +13,7 @@
 namespace {
 
 void countAvx512(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    countChunks(frame, histogram, inspectChunkAvx2);
+    countChunks(frame, histogram, allEqualAvx2, inspectChunkAvx2);
 }
 
 struct ChannelTable {

@@ -37,7 +37,9 @@ struct PartialHistograms {
     };
     Set sets[4];
 };
-PartialHistograms& partialHistograms();
+// A plain global rather than behind a function: the 32-bit build then
+// addresses the counters absolutely and keeps a register.
+extern PartialHistograms partialHistograms;
 
 namespace {
 inline void clearPartialHistograms(PartialHistograms& parts) {
@@ -69,34 +71,21 @@ inline void countRun(std::uint32_t (&h)[4][256], std::uint32_t p, std::uint32_t 
     h[kAlpha][p >> 24] += n;
 }
 
-// Counts the 32 pixels of a chunk one by one, pixel i into set i % 4. The
-// 64-bit build takes two pixels per load and their bytes by shifts; the
-// 32-bit build, short of registers, loads each byte (measured faster there).
+// Counts the 32 pixels of a chunk one by one, pixel i into set i % 4, a byte
+// load per channel. (Two sets, or two pixels per 64-bit load taken apart by
+// shifts, measured no faster in either build.)
 template <bool Alpha>
 inline void countChunkPixels(PartialHistograms& parts, const std::uint8_t* p) {
-#if defined(__x86_64__) || defined(__aarch64__)
-    for (int i = 0; i < 32; i += 4)
-        for (int j = 0; j < 4; j += 2) {
-            std::uint64_t w;
-            std::memcpy(&w, p + 4 * (i + j), 8);
-            std::uint32_t(&h0)[4][256] = parts.sets[j].counts;
-            std::uint32_t(&h1)[4][256] = parts.sets[j + 1].counts;
-            ++h0[kBlue][w & 0xFF];
-            ++h0[kGreen][(w >> 8) & 0xFF];
-            ++h0[kRed][(w >> 16) & 0xFF];
-            if (Alpha) ++h0[kAlpha][(w >> 24) & 0xFF];
-            ++h1[kBlue][(w >> 32) & 0xFF];
-            ++h1[kGreen][(w >> 40) & 0xFF];
-            ++h1[kRed][(w >> 48) & 0xFF];
-            if (Alpha) ++h1[kAlpha][w >> 56];
-        }
-#else
-    for (int i = 0; i < 32; i += 4)
-        for (int j = 0; j < 4; ++j) countBytes(parts.sets[j].counts, p + 4 * (i + j), Alpha);
-#endif
+    for (int i = 0; i < 32; i += 4) {
+        countBytes(parts.sets[0].counts, p + 4 * i, Alpha);
+        countBytes(parts.sets[1].counts, p + 4 * i + 4, Alpha);
+        countBytes(parts.sets[2].counts, p + 4 * i + 8, Alpha);
+        countBytes(parts.sets[3].counts, p + 4 * i + 12, Alpha);
+    }
 }
 
 // The histogram count over chunks of 32 pixels, for the vector versions.
+// allEqual(chunk, word) tells whether every pixel of the chunk equals word;
 // inspect(chunk, rowStart, alphaWord, alphaSame) returns the chunk's mask of
 // repeats (bit i set when pixel i equals pixel i - 1; bit 0 clear at the
 // start of a row) and tells whether all its alpha bytes equal the top byte
@@ -105,16 +94,19 @@ inline void countChunkPixels(PartialHistograms& parts, const std::uint8_t* p) {
 //     channel; a run goes on over every following chunk that repeats it
 //     throughout, so flat backgrounds, title cards and letterbox bars cost
 //     almost nothing.
-//   - A chunk with few repeats (noise, grain) is counted pixel by pixel,
-//     over the four partial sets in turn, so that equal values in a row do
-//     not make each increment wait for the last; when its alpha equals the
+//   - A chunk with few repeats (noise, grain, text) is counted pixel by
+//     pixel, over the four partial sets in turn, so that equal values in a
+//     row do not make each increment wait for the last; when its alpha equals the
 //     frame's first alpha (video carries one alpha throughout), alpha is
 //     counted once for the chunk.
-template <typename Inspect>
-void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], Inspect inspect) {
-    // Below this many repeats a chunk is cheaper counted pixel by pixel.
-    constexpr int kRunsFrom = 8;
-    PartialHistograms& parts = partialHistograms();
+template <typename AllEqual, typename Inspect>
+void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], AllEqual allEqual,
+                 Inspect inspect) {
+    // Below this many repeats (four runs or more) a chunk is cheaper counted
+    // pixel by pixel: the runs' additions wait on each other where few
+    // colours alternate, as in the text of a title card.
+    constexpr int kRunsFrom = 28;
+    PartialHistograms& parts = partialHistograms;
     clearPartialHistograms(parts);
     const std::uint32_t alphaWord = loadPixel(frameRowBytes(frame, 0)) & 0xFF000000u;
     std::uint32_t alphaCount = 0;
@@ -125,14 +117,14 @@ void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], Inspec
         std::int32_t x = 0;
         for (; x + 32 <= frame.width; x += 32) {
             const std::uint8_t* chunk = row + 4 * x;
-            bool alphaSame = false;
-            const std::uint32_t repeats = inspect(chunk, x == 0, alphaWord, alphaSame);
-            if (repeats == 0xFFFFFFFFu) { // the run goes on
+            if (runLength != 0 && allEqual(chunk, runPixel)) { // the run goes on
                 runLength += 32;
                 continue;
             }
+            bool alphaSame = false;
+            const std::uint32_t repeats = inspect(chunk, x == 0, alphaWord, alphaSame);
             if (__builtin_popcount(repeats) < kRunsFrom) {
-                if (runLength != 0) countRun(parts.sets[3].counts, runPixel, runLength);
+                if (runLength != 0) countRun(parts.sets[set].counts, runPixel, runLength);
                 // Repeats of the last pixel in the next chunk count to it.
                 runPixel = loadPixel(chunk + 4 * 31), runLength = 0;
                 if (alphaSame) {
@@ -146,6 +138,10 @@ void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], Inspec
             // Each clear bit starts a run; repeats before the first extend
             // the pending one.
             std::uint32_t starts = ~repeats;
+            if (starts == 0) { // the whole chunk repeats the last pixel before it
+                runLength += 32;
+                continue;
+            }
             runLength += static_cast<std::uint32_t>(__builtin_ctz(starts));
             while (starts != 0) {
                 const int s = __builtin_ctz(starts);

@@ -10,7 +10,7 @@
 #include "kernels_common.h"
 
 void countPortable(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    PartialHistograms& parts = partialHistograms();
+    PartialHistograms& parts = partialHistograms;
     clearPartialHistograms(parts);
     for (std::int32_t r = 0; r < frame.height; ++r) {
         const std::uint8_t* row = frameRowBytes(frame, r);

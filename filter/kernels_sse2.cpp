@@ -8,7 +8,7 @@
 namespace {
 
 void countSse2(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    countChunks(frame, histogram, inspectChunkSse2);
+    countChunks(frame, histogram, allEqualSse2, inspectChunkSse2);
 }
 
 const FrameKernels kernels = {"sse2", countSse2, mapPortable};

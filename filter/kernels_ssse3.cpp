@@ -19,7 +19,7 @@
 namespace {
 
 void countSsse3(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    countChunks(frame, histogram, inspectChunkSse2);
+    countChunks(frame, histogram, allEqualSse2, inspectChunkSse2);
 }
 
 inline __m128i lookUp(const ChannelPlan& plan, const std::uint8_t* table, __m128i values) {
