@@ -71,16 +71,29 @@ inline void countRun(std::uint32_t (&h)[4][256], std::uint32_t p, std::uint32_t 
     h[kAlpha][p >> 24] += n;
 }
 
-// Counts the 32 pixels of a chunk one by one, pixel i into set i % 4, a byte
-// load per channel. (Two sets, or two pixels per 64-bit load taken apart by
-// shifts, measured no faster in either build.)
+// Counts the 32 pixels of a chunk, eight at a time: a group whose pixels all
+// repeat its first as one run (the gaps between the letters of a title), any
+// other pixel by pixel, pixel i into set i % 4, a byte load per channel.
+// (Two sets, or two pixels per 64-bit load taken apart by shifts, measured
+// no faster in either build.) `repeats` is inspect's mask.
 template <bool Alpha>
-inline void countChunkPixels(PartialHistograms& parts, const std::uint8_t* p) {
-    for (int i = 0; i < 32; i += 4) {
-        countBytes(parts.sets[0].counts, p + 4 * i, Alpha);
-        countBytes(parts.sets[1].counts, p + 4 * i + 4, Alpha);
-        countBytes(parts.sets[2].counts, p + 4 * i + 8, Alpha);
-        countBytes(parts.sets[3].counts, p + 4 * i + 12, Alpha);
+inline void countChunkPixels(PartialHistograms& parts, const std::uint8_t* p,
+                             std::uint32_t repeats) {
+    for (int i = 0; i < 32; i += 8, repeats >>= 8) {
+        if ((repeats | 1) == (repeats | 0xFF)) {
+            std::uint32_t(&h)[4][256] = parts.sets[i >> 3].counts;
+            h[kBlue][p[4 * i]] += 8;
+            h[kGreen][p[4 * i + 1]] += 8;
+            h[kRed][p[4 * i + 2]] += 8;
+            if (Alpha) h[kAlpha][p[4 * i + 3]] += 8;
+            continue;
+        }
+        for (int j = i; j < i + 8; j += 4) {
+            countBytes(parts.sets[0].counts, p + 4 * j, Alpha);
+            countBytes(parts.sets[1].counts, p + 4 * j + 4, Alpha);
+            countBytes(parts.sets[2].counts, p + 4 * j + 8, Alpha);
+            countBytes(parts.sets[3].counts, p + 4 * j + 12, Alpha);
+        }
     }
 }
 
@@ -94,11 +107,11 @@ inline void countChunkPixels(PartialHistograms& parts, const std::uint8_t* p) {
 //     channel; a run goes on over every following chunk that repeats it
 //     throughout, so flat backgrounds, title cards and letterbox bars cost
 //     almost nothing.
-//   - A chunk with few repeats (noise, grain, text) is counted pixel by
-//     pixel, over the four partial sets in turn, so that equal values in a
-//     row do not make each increment wait for the last; when its alpha equals the
-//     frame's first alpha (video carries one alpha throughout), alpha is
-//     counted once for the chunk.
+//   - A chunk with fewer repeats (noise, grain, text) is counted eight
+//     pixels at a time (see countChunkPixels), over the four partial sets in
+//     turn, so that equal values in a row do not make each increment wait
+//     for the last; when its alpha equals the frame's first alpha (video
+//     carries one alpha throughout), alpha is counted once for the chunk.
 template <typename AllEqual, typename Inspect>
 void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], AllEqual allEqual,
                  Inspect inspect) {
@@ -128,10 +141,10 @@ void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], AllEqu
                 // Repeats of the last pixel in the next chunk count to it.
                 runPixel = loadPixel(chunk + 4 * 31), runLength = 0;
                 if (alphaSame) {
-                    countChunkPixels<false>(parts, chunk);
+                    countChunkPixels<false>(parts, chunk, repeats);
                     alphaCount += 32;
                 } else {
-                    countChunkPixels<true>(parts, chunk);
+                    countChunkPixels<true>(parts, chunk, repeats);
                 }
                 continue;
             }
