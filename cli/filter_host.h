@@ -4,10 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "host_api.h"
+#include "plugin_host.h"
 
 // The five values of a "Config(...)" call, in its order.
 struct ConfigValues {
@@ -41,12 +42,9 @@ class FilterHost {
     void runFrame(std::uint8_t* topDown);
 
   private:
-    FilterModule module_{};
-    FilterFunctions functions_{};
-    FilterDefinition definition_{};
-    FilterDefinition* registered_ = nullptr;
-    std::vector<std::uint64_t> record_; // the instance's settings, 8-byte aligned
-    VBitmap bitmap_{};
-    FilterActivation activation_{};
+    PluginLibrary library_;
+    std::unique_ptr<PluginHost> host_;
+    std::unique_ptr<PluginInstance> instance_;
+    std::int32_t width_ = 0, height_ = 0;
     bool started_ = false;
 };

@@ -22,10 +22,11 @@
 
 #include "options.h"
 #include "process.h"
+#include "velmor_version.h"
 
 namespace {
 
-constexpr const char* kVersion = "velmor 0.1.0";
+constexpr const char* kVersion = "velmor " VELMOR_VERSION;
 
 volatile std::sig_atomic_t interrupted = 0;
 void onInterrupt(int) {

@@ -8,7 +8,7 @@
 #include "settings.h"
 
 int VELMOR_CDECL configProc(FilterActivation* fa, const FilterFunctions*, WindowHandle parent) {
-    FilterSettings& settings = *static_cast<FilterSettings*>(fa->filter_data);
+    FilterSettings& settings = settingsOf(fa);
     // Byte copies, so that Cancel gives the host back every byte of its record.
     FilterSettings snapshot;
     std::memcpy(&snapshot, &settings, sizeof snapshot);

@@ -20,6 +20,7 @@
 // Scroll messages are left to the platform: slider moves arrive as
 // notifications.
 #include "dialog_api.h"
+#include "frame_state_lock.h"
 #include "gamma_text.h"
 #include "host_api.h"
 #include "settings.h"
@@ -61,29 +62,36 @@ std::int32_t sliderPosition(HWND dialog, int id) {
 
 void initialise(HWND dialog, FilterSettings& s) {
     attachSettings(dialog, &s);
-    CheckDlgButton(dialog, kSCurveBox, s.sCurve ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(dialog, kBypassTitlesBox, s.bypassTitles ? BST_CHECKED : BST_UNCHECKED);
-    setUpSlider(dialog, kGainSlider, 5, 100, s.gainPercent);
-    setUpSlider(dialog, kThresholdSlider, 16, 255, s.threshold);
-    setItemDouble(dialog, kGammaBox, s.gamma);
-    s.preview->InitButton(GetDlgItem(dialog, kPreviewButton));
+    CheckDlgButton(dialog, IDC_SCURVE, s.sCurve ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_BYPASS_TITLES, s.bypassTitles ? BST_CHECKED : BST_UNCHECKED);
+    setUpSlider(dialog, IDC_GAIN_SLIDER, 5, 100, s.gainPercent);
+    setUpSlider(dialog, IDC_THRESHOLD_SLIDER, 16, 255, s.threshold);
+    setItemDouble(dialog, IDC_GAMMA, s.gamma);
+    s.preview->InitButton(GetDlgItem(dialog, IDC_PREVIEW));
 }
 
 void readSliders(HWND dialog, FilterSettings& s) {
-    s.threshold = sliderPosition(dialog, kThresholdSlider);
-    s.gainPercent = sliderPosition(dialog, kGainSlider);
-    SetDlgItemInt(dialog, kThresholdReadout, static_cast<UINT>(s.threshold), 0);
-    SetDlgItemInt(dialog, kGainReadout, static_cast<UINT>(s.gainPercent), 0);
+    s.threshold = sliderPosition(dialog, IDC_THRESHOLD_SLIDER);
+    s.gainPercent = sliderPosition(dialog, IDC_GAIN_SLIDER);
+    SetDlgItemInt(dialog, IDC_THRESHOLD_READOUT, static_cast<UINT>(s.threshold), 0);
+    SetDlgItemInt(dialog, IDC_GAIN_READOUT, static_cast<UINT>(s.gainPercent), 0);
     s.preview->RedoFrame();
 }
 
+// The tone table is every instance's, and another instance's frame may be
+// running on another thread: rebuild it between frame runs only.
+void rebuildToneTable(const FilterSettings& s) {
+    FrameStateLock lock;
+    buildToneTable(s.gamma, s.sCurve);
+}
+
 void commitGamma(HWND dialog, FilterSettings& s) {
-    double gamma = getItemDouble(dialog, kGammaBox);
+    double gamma = getItemDouble(dialog, IDC_GAMMA);
     if (gamma < 0.2) gamma = 0.2;
     if (gamma > 5.0) gamma = 5.0;
     s.gamma = gamma;
-    setItemDouble(dialog, kGammaBox, gamma);
-    buildToneTable(s.gamma, s.sCurve);
+    setItemDouble(dialog, IDC_GAMMA, gamma);
+    rebuildToneTable(s);
     s.preview->RedoFrame();
 }
 
@@ -95,19 +103,19 @@ void command(HWND dialog, FilterSettings& s, unsigned id, unsigned code) {
     case IDCANCEL:
         EndDialog(dialog, 1);
         break;
-    case kPreviewButton:
+    case IDC_PREVIEW:
         s.preview->Toggle(dialog);
         break;
-    case kGammaBox:
+    case IDC_GAMMA:
         if (code == EN_KILLFOCUS) commitGamma(dialog, s);
         break;
-    case kSCurveBox:
-        s.sCurve = IsDlgButtonChecked(dialog, kSCurveBox) ? 1 : 0;
-        buildToneTable(s.gamma, s.sCurve);
+    case IDC_SCURVE:
+        s.sCurve = IsDlgButtonChecked(dialog, IDC_SCURVE) ? 1 : 0;
+        rebuildToneTable(s);
         s.preview->RedoFrame();
         break;
-    case kBypassTitlesBox:
-        s.bypassTitles = IsDlgButtonChecked(dialog, kBypassTitlesBox) ? 1 : 0;
+    case IDC_BYPASS_TITLES:
+        s.bypassTitles = IsDlgButtonChecked(dialog, IDC_BYPASS_TITLES) ? 1 : 0;
         s.preview->RedoFrame();
         break;
     default:

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "dialog_ids.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #include <commctrl.h>
@@ -67,18 +69,6 @@ INT_PTR DialogBoxParamA(void* module, const char* dialogTemplate, HWND parent, D
                         LPARAM parameter);
 #endif
 
-// Control ids of dialog template 101.
-enum DialogControl : int {
-    kGainSlider = 101,
-    kThresholdSlider = 103,
-    kPreviewButton = 104,
-    kGammaBox = 105,
-    kSCurveBox = 106,
-    kBypassTitlesBox = 107,
-    kGainReadout = 120,
-    kThresholdReadout = 121,
-};
-constexpr int kConfigDialogTemplate = 101;
 
 INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 double getItemDouble(HWND dialog, int id);

@@ -20,7 +20,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "frame_run.h"
+#include "correct.h"
 #include "frame_stats.h"
 #include "kernels.h"
 #include "tone.h"
@@ -118,7 +118,6 @@ int peakIndex(const std::uint32_t (&histogram)[256]) {
 }
 
 void correctFrame(const FilterSettings& settings, const FrameView& input, const FrameView& output) {
-    if (frameIsEmpty(input)) return;
     frameStats.w_min = 256;
     if (!gatePasses()) {
         copyRows(input, output);

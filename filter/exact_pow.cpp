@@ -5,13 +5,18 @@
 //
 // Every intermediate is a pair of doubles (hi + lo, about 104 bits), built
 // with the error-free sum and the Dekker product, so the result before its
-// final rounding is within about 2^-94 of the true power: the rounding to
-// double is the correct one but for inputs nearer a rounding midpoint than
-// that, and exact powers come out exact. Uses no fused multiply-add; the
-// build keeps the compiler from contracting either.
+// final rounding is within about 2^-94 of the true power, and exact powers
+// come out exact. Powers that lie exactly halfway between two doubles (such
+// as (41/128)^10) are found apart and rounded to even, so the result is the
+// correctly rounded power wherever the true power is not merely within
+// 2^-94 of a halfway point without lying on it; such near misses would need
+// an input of some 94 bits' closeness, and none is known for doubles. Uses
+// no fused multiply-add; the build keeps the compiler from contracting
+// either.
 #include "exact_pow.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -119,6 +124,55 @@ double expDD(DD t) {
     return std::ldexp(result.hi, static_cast<int>(n));
 }
 
+// x^y when it lies exactly halfway between two doubles, where the
+// double-double result (a hair above or below the true value) could round
+// either way: then it is rounded here to the even neighbour.
+//
+// Write x = mx 2^ex with mx odd and y = p / 2^k with p odd, y > 0. A power
+// with 54 significant bits needs an odd integer mantissa, which x^y has
+// only when mx is a perfect 2^k-th power, mx = w^(2^k), and 2^k divides ex;
+// then x^y = w^p 2^(p ex / 2^k). With mx >= 3 below 2^53, k is at most 5.
+// Negative powers never land halfway: 1 / mx^p is no integer for mx > 1.
+bool halfwayPower(double x, double y, double& rounded) {
+    if (!(x > 0.0) || !(y > 0.0) || std::isinf(x) || std::isinf(y)) return false;
+    int xe = 0, ye = 0;
+    std::uint64_t mx = static_cast<std::uint64_t>(std::ldexp(std::frexp(x, &xe), 53));
+    std::uint64_t p = static_cast<std::uint64_t>(std::ldexp(std::frexp(y, &ye), 53));
+    int ex = xe - 53, ey = ye - 53;
+    for (; (mx & 1) == 0; mx >>= 1) ++ex;
+    for (; (p & 1) == 0; p >>= 1) ++ey;
+    if (mx == 1) return false; // a power of two: a power of two or irrational
+    int k = 0;
+    if (ey >= 0) {
+        if (ey > 6 || (p << ey) > 64) return false; // 3^65 is far beyond 54 bits
+        p <<= ey;
+    } else {
+        k = -ey;
+        if (k > 5) return false;
+    }
+    std::uint64_t w = mx;
+    for (int i = 0; i < k; ++i) { // w = the square root of w, when it is whole
+        std::uint64_t r = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(w)));
+        while (r * r > w) --r;
+        while ((r + 1) * (r + 1) <= w) ++r;
+        if (r * r != w) return false;
+        w = r;
+    }
+    const int step = 1 << k;
+    if (ex % step != 0) return false;
+    std::uint64_t v = 1;
+    for (std::uint64_t i = 0; i < p; ++i) {
+        v *= w; // w < 2^53 and v <= 2^54 before: no wrap-around below 2^107 is needed
+        if (v >= (std::uint64_t(1) << 54)) return false;
+    }
+    if (v < (std::uint64_t(1) << 53)) return false; // exactly a double: no rounding at all
+    const long long e = static_cast<long long>(ex / step) * static_cast<long long>(p);
+    if (e > 1100 || e < -1100) return false;
+    const std::uint64_t even = ((v - 1) / 2) % 2 == 0 ? v - 1 : v + 1;
+    rounded = std::ldexp(static_cast<double>(even), static_cast<int>(e));
+    return rounded >= std::numeric_limits<double>::min() && !std::isinf(rounded);
+}
+
 } // namespace
 
 double exactPow(double x, double y) {
@@ -129,6 +183,8 @@ double exactPow(double x, double y) {
     if (x == 0.0) return y > 0.0 ? 0.0 : inf;
     if (std::isinf(x)) return y > 0.0 ? inf : 0.0;
     if (std::isinf(y)) return ((x < 1.0) == (y > 0.0)) ? 0.0 : inf;
+    double halfway = 0.0;
+    if (halfwayPower(x, y, halfway)) return halfway;
     const DD l = logDD(x);
     const double t = l.hi * y; // decides over- and underflow; may be infinite
     if (t > 710.0) return inf;

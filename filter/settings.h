@@ -3,7 +3,7 @@
 // The host allocates this record for every instance (its size is the
 // instance size the filter definition declares), hands it to each procedure
 // and frees it; the filter never allocates, copies or frees it. Fields are in
-// the host's order: 32 bytes where pointers are 4 bytes.
+// the host's order: 32 bytes where pointers are 4 bytes, 40 where they are 8.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +34,14 @@ static_assert(offsetof(FilterSettings, threshold) == 12, "host layout");
 static_assert(offsetof(FilterSettings, gamma) == 16, "host layout");
 static_assert(offsetof(FilterSettings, sCurve) == 24, "host layout");
 static_assert(offsetof(FilterSettings, bypassTitles) == 28, "host layout");
+#elif UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+static_assert(sizeof(FilterSettings) == 40, "the host allocates 40 bytes per instance");
+static_assert(offsetof(FilterSettings, showStats) == 8, "host layout");
+static_assert(offsetof(FilterSettings, gainPercent) == 12, "host layout");
+static_assert(offsetof(FilterSettings, threshold) == 16, "host layout");
+static_assert(offsetof(FilterSettings, gamma) == 24, "host layout");
+static_assert(offsetof(FilterSettings, sCurve) == 32, "host layout");
+static_assert(offsetof(FilterSettings, bypassTitles) == 36, "host layout");
 #endif
 
 constexpr std::int32_t kDefaultGainPercent = 100;

@@ -48,10 +48,6 @@ extern "C" void VELMOR_CDECL VirtualdubFilterModuleDeinit(FilterModule*,
     functions->removeFilter(registeredDefinition);
 }
 
-static FilterSettings& settingsOf(const FilterActivation* fa) {
-    return *static_cast<FilterSettings*>(fa->filter_data);
-}
-
 int VELMOR_CDECL initProc(FilterActivation* fa, const FilterFunctions*) {
     FilterSettings& s = settingsOf(fa);
     setDefaultSettings(s);

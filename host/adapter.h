@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host_api.h"
+#include "settings.h"
 
 extern const FilterDefinition filterDefinition;
 extern FilterDefinition* registeredDefinition; // what addFilter returned, possibly null
@@ -19,6 +20,11 @@ bool VELMOR_CDECL fssProc(FilterActivation* fa, const FilterFunctions* ff, char*
 void VELMOR_CDECL configScriptFunction(void* interpreter, void* activation,
                                        const ScriptValue* arguments, int count);
 int VELMOR_CDECL configProc(FilterActivation* fa, const FilterFunctions* ff, WindowHandle parent);
+
+// The instance's settings, which the host hands over as filter_data.
+inline FilterSettings& settingsOf(const FilterActivation* fa) {
+    return *static_cast<FilterSettings*>(fa->filter_data);
+}
 
 // gamma in the script's hundredths: gamma * 100.0 truncated toward zero,
 // saturated at the ends of the 32-bit range.

@@ -1,10 +1,11 @@
 // The host's plug-in records and interfaces, as far as the filter meets them.
 //
-// Layouts are the host's 32-bit ones (pointers and ints 4 bytes); the
-// static_asserts below pin every offset the filter reads or writes in that
-// build. Other builds (the Linux command-line host) use natural widths.
-// Fields the filter never touches are declared as reserved slots so that the
-// ones it does touch stand where the host has them.
+// Two editions of the host load plug-ins: the 32-bit one (pointers 4 bytes)
+// and the 64-bit one (pointers 8 bytes); both lay out pointer-sized fields
+// at their natural alignment and keep ints 4 bytes. The static_asserts below
+// pin every offset the filter reads or writes, for both widths. Fields the
+// filter never touches are declared as reserved slots of the host's types so
+// that the ones it does touch stand where the host has them.
 #pragma once
 
 #include <cstddef>
@@ -70,7 +71,7 @@ struct ScriptObject {
 // A value of the host's script interpreter; the filter reads only integers.
 struct ScriptValue {
     std::int32_t kind;
-    std::int32_t reserved;
+    void* reserved; // pointer-sized: the integer stands at 8 or 16
     union {
         std::int32_t asInt;
         void* asPointer;
@@ -131,7 +132,9 @@ struct FilterActivation {
     void* filter_data; // the instance's FilterSettings
     VBitmap* dst;
     VBitmap* src;
-    void* reserved[7];
+    void* reserved0[2];
+    std::int32_t reserved1[4];
+    void* reserved2;
     IFilterPreview* ifp;
 };
 
@@ -157,6 +160,28 @@ static_assert(offsetof(VBitmap, h) == 20, "host layout");
 static_assert(offsetof(VBitmap, pitch) == 24, "host layout");
 static_assert(sizeof(ScriptValue) == 16 && offsetof(ScriptValue, asInt) == 8, "host layout");
 static_assert(sizeof(ScriptFunctionEntry) == 12, "host layout");
+#elif UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+static_assert(offsetof(FilterModule, hInstModule) == 16, "host layout");
+static_assert(offsetof(FilterFunctions, addFilter) == 0, "host layout");
+static_assert(offsetof(FilterFunctions, removeFilter) == 8, "host layout");
+static_assert(sizeof(FilterDefinition) == 144, "host layout");
+static_assert(offsetof(FilterDefinition, module) == 16, "host layout");
+static_assert(offsetof(FilterDefinition, inst_data_size) == 56, "host layout");
+static_assert(offsetof(FilterDefinition, initProc) == 64, "host layout");
+static_assert(offsetof(FilterDefinition, configProc) == 96, "host layout");
+static_assert(offsetof(FilterDefinition, script_obj) == 128, "host layout");
+static_assert(offsetof(FilterDefinition, fssProc) == 136, "host layout");
+static_assert(offsetof(FilterActivation, filter) == 0, "host layout");
+static_assert(offsetof(FilterActivation, filter_data) == 8, "host layout");
+static_assert(offsetof(FilterActivation, dst) == 16, "host layout");
+static_assert(offsetof(FilterActivation, src) == 24, "host layout");
+static_assert(offsetof(FilterActivation, ifp) == 72, "host layout");
+static_assert(offsetof(VBitmap, data) == 8, "host layout");
+static_assert(offsetof(VBitmap, w) == 28, "host layout");
+static_assert(offsetof(VBitmap, h) == 32, "host layout");
+static_assert(offsetof(VBitmap, pitch) == 40, "host layout");
+static_assert(sizeof(ScriptValue) == 24 && offsetof(ScriptValue, asInt) == 16, "host layout");
+static_assert(sizeof(ScriptFunctionEntry) == 24, "host layout");
 #endif
 
 // The two entry points the host looks up in the library.

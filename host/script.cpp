@@ -16,11 +16,6 @@
 #include <windows.h>
 #endif
 
-static FilterSettings& settingsOf(const void* activation) {
-    return *static_cast<FilterSettings*>(
-        static_cast<const FilterActivation*>(activation)->filter_data);
-}
-
 int gammaHundredths(double gamma) {
     const double x = gamma * 100.0;
     if (x >= 2147483647.0) return 2147483647;
@@ -53,7 +48,7 @@ bool VELMOR_CDECL fssProc(FilterActivation* fa, const FilterFunctions*, char* bu
 }
 
 void VELMOR_CDECL configScriptFunction(void*, void* activation, const ScriptValue* arguments, int) {
-    FilterSettings& s = settingsOf(activation);
+    FilterSettings& s = settingsOf(static_cast<const FilterActivation*>(activation));
     s.gainPercent = arguments[0].asInt;
     s.threshold = arguments[1].asInt;
     s.gamma = arguments[2].asInt * 0.01;

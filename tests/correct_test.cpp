@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "correct.h"
 #include "frame_run.h"
 #include "frame_stats.h"
 #include "measure.h"

@@ -71,11 +71,11 @@ TEST(ConfigDialog, GammaCommitParsesClampsAndShowsTwoDecimals) {
         SCOPED_TRACE(c.typed);
         std::memset(toneTable, 0x77, sizeof toneTable);
         DialogRun run([&](DialogRun& r) {
-            fakeType(r.dialog, kGammaBox, c.typed);
+            fakeType(r.dialog, IDC_GAMMA, c.typed);
             EXPECT_EQ(r.redraws(), 0);
-            fakeFocus(r.dialog, kSCurveBox);
+            fakeFocus(r.dialog, IDC_SCURVE);
             EXPECT_EQ(r.settings.gamma, c.gamma);
-            EXPECT_EQ(r.item(kGammaBox).text, c.shown);
+            EXPECT_EQ(r.item(IDC_GAMMA).text, c.shown);
             EXPECT_TRUE(toneTableIs(c.gamma, 0));
             EXPECT_EQ(r.redraws(), 1);
             fakeKey(r.dialog, IDOK);
@@ -87,16 +87,16 @@ TEST(ConfigDialog, GammaCommitParsesClampsAndShowsTwoDecimals) {
 
 TEST(ConfigDialog, LeavingTheBoxReReadsWhatItShows) {
     DialogRun run([](DialogRun& r) {
-        EXPECT_EQ(r.item(kGammaBox).text, " 1.00");
-        fakeFocus(r.dialog, kGammaBox);
+        EXPECT_EQ(r.item(IDC_GAMMA).text, " 1.00");
+        fakeFocus(r.dialog, IDC_GAMMA);
         fakeFocus(r.dialog, IDOK); // untouched: still a commit, a rebuild and a redraw
         EXPECT_EQ(r.settings.gamma, 1.0);
         EXPECT_EQ(r.redraws(), 1);
-        fakeType(r.dialog, kGammaBox, "0.333");
+        fakeType(r.dialog, IDC_GAMMA, "0.333");
         fakeFocus(r.dialog, IDOK);
         EXPECT_EQ(r.settings.gamma, 0.333);
-        EXPECT_EQ(r.item(kGammaBox).text, " 0.33");
-        fakeFocus(r.dialog, kGammaBox);
+        EXPECT_EQ(r.item(IDC_GAMMA).text, " 0.33");
+        fakeFocus(r.dialog, IDC_GAMMA);
         fakeFocus(r.dialog, IDOK);
         EXPECT_EQ(r.settings.gamma, 0.33);
         fakeKey(r.dialog, IDOK);
@@ -110,21 +110,21 @@ TEST(ConfigDialog, SlidersReachTheSettingsOnNotificationsOnly) {
     start.threshold = -5;
     DialogRun run(
         [](DialogRun& r) {
-            EXPECT_EQ(r.item(kGainSlider).position, 100);
-            EXPECT_EQ(r.item(kGainSlider).ticFrequency, 5);
-            EXPECT_EQ(r.item(kThresholdSlider).maximum, 255);
-            EXPECT_EQ(r.item(kThresholdSlider).ticFrequency, 16);
-            EXPECT_EQ(r.item(kGainReadout).text, ""); // empty until the first event
-            EXPECT_EQ(r.item(kThresholdReadout).text, "");
+            EXPECT_EQ(r.item(IDC_GAIN_SLIDER).position, 100);
+            EXPECT_EQ(r.item(IDC_GAIN_SLIDER).ticFrequency, 5);
+            EXPECT_EQ(r.item(IDC_THRESHOLD_SLIDER).maximum, 255);
+            EXPECT_EQ(r.item(IDC_THRESHOLD_SLIDER).ticFrequency, 16);
+            EXPECT_EQ(r.item(IDC_GAIN_READOUT).text, ""); // empty until the first event
+            EXPECT_EQ(r.item(IDC_THRESHOLD_READOUT).text, "");
             r.dialog->procedure(r.dialog, WM_HSCROLL, 0, 0);
             EXPECT_EQ(r.settings.gainPercent, 150);
             r.dialog->procedure(r.dialog, WM_NOTIFY, 0, 0); // changes nothing, still writes
             EXPECT_EQ(r.settings.gainPercent, 100);
             EXPECT_EQ(r.settings.threshold, 0);
-            EXPECT_EQ(r.item(kGainReadout).text, "100");
-            fakeMoveSlider(r.dialog, kThresholdSlider, 300);
+            EXPECT_EQ(r.item(IDC_GAIN_READOUT).text, "100");
+            fakeMoveSlider(r.dialog, IDC_THRESHOLD_SLIDER, 300);
             EXPECT_EQ(r.settings.threshold, 255);
-            EXPECT_EQ(r.item(kThresholdReadout).text, "255");
+            EXPECT_EQ(r.item(IDC_THRESHOLD_READOUT).text, "255");
             EXPECT_EQ(r.redraws(), 2);
             fakeKey(r.dialog, IDCANCEL);
         },
@@ -140,20 +140,20 @@ TEST(ConfigDialog, CheckBoxesStoreZeroOrOneAndOnlySCurveRebuildsTheToneTable) {
     start.gamma = 2.0;
     DialogRun run(
         [](DialogRun& r) {
-            EXPECT_EQ(r.item(kSCurveBox).checked, UINT(BST_CHECKED));
+            EXPECT_EQ(r.item(IDC_SCURVE).checked, UINT(BST_CHECKED));
             EXPECT_EQ(r.settings.sCurve, 2);
             buildToneTable(0.5, 0);
-            fakeClick(r.dialog, kBypassTitlesBox);
+            fakeClick(r.dialog, IDC_BYPASS_TITLES);
             EXPECT_EQ(r.settings.bypassTitles, 1);
             EXPECT_TRUE(toneTableIs(0.5, 0));
-            fakeClick(r.dialog, kSCurveBox);
+            fakeClick(r.dialog, IDC_SCURVE);
             EXPECT_EQ(r.settings.sCurve, 0);
             EXPECT_TRUE(toneTableIs(2.0, 0));
-            fakeClick(r.dialog, kSCurveBox);
+            fakeClick(r.dialog, IDC_SCURVE);
             EXPECT_EQ(r.settings.sCurve, 1);
             EXPECT_TRUE(toneTableIs(2.0, 1));
             EXPECT_EQ(r.redraws(), 3);
-            fakeClick(r.dialog, kPreviewButton);
+            fakeClick(r.dialog, IDC_PREVIEW);
             EXPECT_EQ(r.preview.calls.back(), "Toggle");
             EXPECT_EQ(r.preview.lastWindow, r.dialog);
             fakeKey(r.dialog, IDOK);
@@ -176,11 +176,11 @@ TEST(ConfigDialog, CancelRestoresEveryByteAndOkKeepsTheChanges) {
                         0x5E, 3); // padding, which a byte copy must restore as well
             DialogRun run(
                 [&](DialogRun& r) {
-                    fakeMoveSlider(r.dialog, kGainSlider, 40);
-                    fakeMoveSlider(r.dialog, kThresholdSlider, 77);
-                    fakeClick(r.dialog, kSCurveBox);
-                    fakeClick(r.dialog, kBypassTitlesBox);
-                    fakeType(r.dialog, kGammaBox, "2.5");
+                    fakeMoveSlider(r.dialog, IDC_GAIN_SLIDER, 40);
+                    fakeMoveSlider(r.dialog, IDC_THRESHOLD_SLIDER, 77);
+                    fakeClick(r.dialog, IDC_SCURVE);
+                    fakeClick(r.dialog, IDC_BYPASS_TITLES);
+                    fakeType(r.dialog, IDC_GAMMA, "2.5");
                     if (byKey) {
                         fakeKey(r.dialog, ok ? IDOK : IDCANCEL);
                     } else {
@@ -218,8 +218,8 @@ TEST(ConfigDialog, MessagesBeforeInitialisationTouchNothing) {
     DialogWindow window;
     window.procedure = configDialogProc;
     for (UINT message : {WM_NOTIFY, WM_COMMAND, WM_HSCROLL})
-        for (WPARAM w : {WPARAM(IDOK), WPARAM(IDCANCEL), WPARAM(kSCurveBox),
-                         WPARAM(kGammaBox) | (WPARAM(EN_KILLFOCUS) << 16)})
+        for (WPARAM w : {WPARAM(IDOK), WPARAM(IDCANCEL), WPARAM(IDC_SCURVE),
+                         WPARAM(IDC_GAMMA) | (WPARAM(EN_KILLFOCUS) << 16)})
             EXPECT_EQ(configDialogProc(&window, message, w, 0), 0);
     EXPECT_FALSE(window.ended);
 }

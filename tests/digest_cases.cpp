@@ -164,7 +164,7 @@ int main() {
         std::fprintf(stderr, "digest_cases: %s\n", library.error.c_str());
         return 1;
     }
-    FakeHost host(library);
+    PluginHost host(library);
     int version = 0, compat = 0;
     if (host.load(&version, &compat) != 0) {
         std::fprintf(stderr, "digest_cases: the plug-in did not register\n");
@@ -176,7 +176,7 @@ int main() {
     int changed = 0;
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
-        FilterInstance inst(host);
+        PluginInstance inst(host);
         if (inst.init() != 0) {
             std::fprintf(stderr, "digest_cases: init failed\n");
             return 1;

@@ -27,12 +27,14 @@ void sendCommand(HWND dialog, int id, unsigned code) {
 
 INT_PTR DialogBoxParamA(void*, const char* dialogTemplate, HWND, DLGPROC procedure,
                         LPARAM parameter) {
-    if (fakeDialogCannotOpen || dialogTemplate != MAKEINTRESOURCEA(kConfigDialogTemplate))
+    if (fakeDialogCannotOpen || dialogTemplate != MAKEINTRESOURCEA(IDD_SETTINGS))
         return -1;
     DialogWindow d;
     d.procedure = procedure;
-    for (int id : {IDOK, IDCANCEL, 101, 103, 104, 120, 121, 106, 107}) addControl(d, id, "");
-    addControl(d, kGammaBox, "1");
+    for (int id : {IDOK, IDCANCEL, IDC_GAIN_SLIDER, IDC_THRESHOLD_SLIDER, IDC_PREVIEW,
+                   IDC_GAIN_READOUT, IDC_THRESHOLD_READOUT, IDC_SCURVE, IDC_BYPASS_TITLES})
+        addControl(d, id, "");
+    addControl(d, IDC_GAMMA, "1");
     if (procedure(&d, WM_INITDIALOG, 0, parameter)) d.focus = IDOK;
     if (fakeUser) fakeUser(&d);
     if (!d.ended) fakeKey(&d, IDCANCEL);
@@ -108,7 +110,7 @@ void fakeMoveSlider(HWND dialog, int id, int position) {
 void fakeFocus(HWND dialog, int id) {
     const int old = dialog->focus;
     dialog->focus = id;
-    if (old == kGammaBox && id != kGammaBox) sendCommand(dialog, kGammaBox, EN_KILLFOCUS);
+    if (old == IDC_GAMMA && id != IDC_GAMMA) sendCommand(dialog, IDC_GAMMA, EN_KILLFOCUS);
 }
 void fakeType(HWND dialog, int id, const std::string& text) {
     fakeFocus(dialog, id);
@@ -117,7 +119,7 @@ void fakeType(HWND dialog, int id, const std::string& text) {
 }
 void fakeClick(HWND dialog, int id) {
     DialogWindow* c = control(dialog, id);
-    if (id == kSCurveBox || id == kBypassTitlesBox) c->checked = c->checked ? 0 : BST_CHECKED;
+    if (id == IDC_SCURVE || id == IDC_BYPASS_TITLES) c->checked = c->checked ? 0 : BST_CHECKED;
     fakeFocus(dialog, id);
     sendCommand(dialog, id, 0); // BN_CLICKED
 }

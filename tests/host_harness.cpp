@@ -1,49 +1,11 @@
+// The tests' side of the plug-in host.
 #include "host_harness.h"
-
-#include <algorithm>
-#include <cstring>
-#include <new>
 
 #if defined(_WIN32)
 #include <windows.h>
-#endif
-
-bool PluginLibrary::open() {
-#if defined(_WIN32)
-    // The plug-in beside this program, by full path, as the host loads it
-    // from its plug-in folder.
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        error = "cannot find this program's path";
-        return false;
-    }
-    std::string file(path, n);
-    file.erase(file.find_last_of("\\/") + 1);
-    file += "velmor.vdf";
-    HMODULE module = LoadLibraryA(file.c_str());
-    if (module == nullptr) {
-        error = "LoadLibraryA failed for " + file;
-        return false;
-    }
-    handle = module;
-    // GetProcAddress returns a generic function pointer; the names carry no
-    // decoration, and the types are the declared ones.
-    init2 = reinterpret_cast<ModuleInit2>(
-        reinterpret_cast<void*>(GetProcAddress(module, "VirtualdubFilterModuleInit2")));
-    deinit = reinterpret_cast<ModuleDeinit>(
-        reinterpret_cast<void*>(GetProcAddress(module, "VirtualdubFilterModuleDeinit")));
-    if (init2 == nullptr || deinit == nullptr) {
-        error = "an entry point is missing from " + file;
-        return false;
-    }
 #else
-    handle = nullptr;
-    init2 = &VirtualdubFilterModuleInit2;
-    deinit = &VirtualdubFilterModuleDeinit;
+#include <thread>
 #endif
-    return true;
-}
 
 PluginLibrary& pluginLibrary() {
     static PluginLibrary library;
@@ -52,126 +14,29 @@ PluginLibrary& pluginLibrary() {
     return library;
 }
 
+#if defined(_WIN32)
 namespace {
-
-constexpr std::size_t kGuardBytes = 16;
-
-// The text in a buffer of `size` bytes, up to its terminator or the end.
-std::string textIn(const char* buffer, std::size_t size) {
-    return std::string(buffer, std::find(buffer, buffer + size, '\0'));
+DWORD WINAPI runJob(void* job) {
+    (*static_cast<const std::function<void()>*>(job))();
+    return 0;
 }
-
 } // namespace
 
-FakeHost* FakeHost::current_ = nullptr;
-
-FakeHost::FakeHost(const PluginLibrary& library) : library_(library) {
-    module.hInstModule = library.handle;
-    functions.addFilter = &FakeHost::addFilter;
-    functions.removeFilter = &FakeHost::removeFilter;
-}
-
-FakeHost::~FakeHost() {
-    if (loaded_) unload();
-}
-
-int FakeHost::load(int* version, int* compat) {
-    current_ = this;
-    const int result = library_.init2(&module, &functions, version, compat);
-    loaded_ = result == 0;
-    return result;
-}
-
-void FakeHost::unload() {
-    current_ = this;
-    library_.deinit(&module, &functions);
-    loaded_ = false;
-}
-
-FilterDefinition* VELMOR_CDECL FakeHost::addFilter(FilterModule* module,
-                                                   FilterDefinition* definition, int size) {
-    FakeHost& host = *current_;
-    ++host.addCalls;
-    host.addSize = size;
-    host.addModule = module;
-    host.offered = definition;
-    if (host.refuseRegistration) return nullptr;
-    // The host's own copy of as much as it knows, naming the module it was
-    // registered from.
-    host.copy_ = std::make_unique<FilterDefinition>();
-    const std::size_t known = std::min<std::size_t>(
-        sizeof(FilterDefinition), size > 0 ? static_cast<std::size_t>(size) : 0);
-    std::memcpy(host.copy_.get(), definition, known);
-    host.copy_->module = module;
-    return host.copy_.get();
-}
-
-void VELMOR_CDECL FakeHost::removeFilter(FilterDefinition* registered) {
-    FakeHost& host = *current_;
-    ++host.removeCalls;
-    host.removed = registered;
-}
-
-FilterInstance::FilterInstance(const FakeHost& host)
-    : host_(host), def_(*host.registered()),
-      size_(static_cast<std::size_t>(def_.inst_data_size)),
-      record_(static_cast<std::uint8_t*>(std::malloc(size_ + kGuardBytes))) {
-    if (!record_) throw std::bad_alloc();
-    std::memset(record_.get(), kHostGarbage, size_ + kGuardBytes);
-    fa.filter = &def_;
-    fa.filter_data = record_.get();
-    fa.src = &src;
-    fa.dst = &dst;
-}
-
-int FilterInstance::config(IFilterPreview* preview, WindowHandle parent) {
-    fa.ifp = preview;
-    return def_.configProc(&fa, &host_.functions, parent);
-}
-
-std::string FilterInstance::summary() const {
-    char buffer[32];
-    std::memset(buffer, 0, sizeof buffer);
-    def_.stringProc(&fa, &host_.functions, buffer);
-    return textIn(buffer, sizeof buffer);
-}
-
-std::string FilterInstance::scriptForm() const {
-    char buffer[256];
-    std::memset(buffer, 0, sizeof buffer);
-    // The procedure takes the activation as writable; it only reads it.
-    def_.fssProc(const_cast<FilterActivation*>(&fa), &host_.functions, buffer,
-                 static_cast<int>(sizeof buffer));
-    return textIn(buffer, sizeof buffer);
-}
-
-void FilterInstance::scriptConfig(std::int32_t gain, std::int32_t threshold,
-                                  std::int32_t gammaHundredths, std::int32_t sCurve,
-                                  std::int32_t bypassTitles) {
-    const std::int32_t values[5] = {gain, threshold, gammaHundredths, sCurve, bypassTitles};
-    ScriptValue arguments[5];
-    // Garbage around the integers: only the 32-bit field may be read.
-    std::memset(static_cast<void*>(arguments), kHostGarbage, sizeof arguments);
-    for (int i = 0; i < 5; ++i) arguments[i].asInt = values[i];
-    def_.script_obj->functions[0].function(nullptr, &fa, arguments, 5);
-}
-
-void FilterInstance::setFrame(std::uint8_t* data, std::int32_t width, std::int32_t height,
-                              std::ptrdiff_t pitch) {
-    for (VBitmap* b : {&src, &dst}) {
-        *b = VBitmap{};
-        b->data = data;
-        b->w = width;
-        b->h = height;
-        b->pitch = pitch;
+// The toolchain's thread model has no std::thread: the system's threads.
+void runOnThreads(const std::vector<std::function<void()>>& jobs) {
+    std::vector<HANDLE> threads;
+    for (const auto& job : jobs)
+        threads.push_back(CreateThread(nullptr, 0, runJob, const_cast<std::function<void()>*>(&job), 0, nullptr));
+    for (HANDLE t : threads) {
+        if (t == nullptr) std::abort();
+        WaitForSingleObject(t, INFINITE);
+        CloseHandle(t);
     }
 }
-
-std::vector<std::uint8_t> FilterInstance::recordBytes() const {
-    return std::vector<std::uint8_t>(record_.get(), record_.get() + size_);
+#else
+void runOnThreads(const std::vector<std::function<void()>>& jobs) {
+    std::vector<std::thread> threads;
+    for (const auto& job : jobs) threads.emplace_back(job);
+    for (auto& t : threads) t.join();
 }
-
-bool FilterInstance::guardIntact() const {
-    const std::uint8_t* guard = record_.get() + size_;
-    return std::all_of(guard, guard + kGuardBytes, [](std::uint8_t b) { return b == kHostGarbage; });
-}
+#endif

@@ -1,114 +1,14 @@
-// A stand-in for the video host, shared by the adapter tests and the digest
-// program of both builds. It meets the plug-in the way the host does: finds
-// the two entry points (on Windows in velmor.vdf, loaded from beside this
-// program; elsewhere linked in), keeps its own copy of the registered
-// definition, allocates each instance record with the declared size and
-// garbage in it, and calls every procedure through the copy. Frames run in
-// place: source and destination bitmaps describe the same pixels.
+// The tests' side of the plug-in host: the process's plug-in, and threads.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <memory>
-#include <string>
+#include <functional>
 #include <vector>
 
-#include "host_api.h"
-#include "settings.h"
+#include "plugin_host.h"
 
-using ModuleInit2 = decltype(&VirtualdubFilterModuleInit2);
-using ModuleDeinit = decltype(&VirtualdubFilterModuleDeinit);
-
-// The plug-in library, opened once per process.
-struct PluginLibrary {
-    void* handle = nullptr; // the module handle; null where the adapter is linked in
-    ModuleInit2 init2 = nullptr;
-    ModuleDeinit deinit = nullptr;
-    std::string error; // why opening failed
-
-    bool open();
-};
-
-// The process's plug-in library, opened on first use; check `error` when the
-// entry points are null.
+// The process's plug-in library (on Windows the file beside the test
+// program), opened on first use; check `error` when the entry points are null.
 PluginLibrary& pluginLibrary();
 
-constexpr std::uint8_t kHostGarbage = 0xCD; // what a new instance record holds
-
-class FakeHost {
-public:
-    explicit FakeHost(const PluginLibrary& library);
-    ~FakeHost();
-    FakeHost(const FakeHost&) = delete;
-    FakeHost& operator=(const FakeHost&) = delete;
-
-    // The module init and deinit calls, with this host's module record and functions.
-    int load(int* version, int* compat);
-    void unload();
-
-    const FilterDefinition* registered() const { return copy_.get(); }
-
-    FilterModule module{}; // the host's record of the plug-in library
-    FilterFunctions functions{};
-    bool refuseRegistration = false; // addFilter returns null
-
-    // What the host's functions saw.
-    int addCalls = 0;
-    int addSize = -1;
-    FilterModule* addModule = nullptr;
-    const FilterDefinition* offered = nullptr; // the library's own definition
-    int removeCalls = 0;
-    const FilterDefinition* removed = nullptr;
-
-private:
-    static FilterDefinition* VELMOR_CDECL addFilter(FilterModule* module,
-                                                    FilterDefinition* definition, int size);
-    static void VELMOR_CDECL removeFilter(FilterDefinition* registered);
-    static FakeHost* current_;
-
-    const PluginLibrary& library_;
-    std::unique_ptr<FilterDefinition> copy_;
-    bool loaded_ = false;
-};
-
-// One filter instance: its record, its activation, and the procedure calls.
-class FilterInstance {
-public:
-    explicit FilterInstance(const FakeHost& host);
-
-    int init() { return def_.initProc(&fa, &host_.functions); }
-    int run() const { return def_.runProc(&fa, &host_.functions); }
-    long param() { return def_.paramProc(&fa, &host_.functions); }
-    int start() { return def_.startProc(&fa, &host_.functions); }
-    int end() { return def_.endProc(&fa, &host_.functions); }
-    int config(IFilterPreview* preview, WindowHandle parent);
-    std::string summary() const;     // stringProc into a 32-byte buffer
-    std::string scriptForm() const;  // fssProc into a roomy buffer
-    // Calls the script function "Config" from script_obj's list.
-    void scriptConfig(std::int32_t gain, std::int32_t threshold, std::int32_t gammaHundredths,
-                      std::int32_t sCurve, std::int32_t bypassTitles);
-
-    // Source and destination both describe these pixels (memory row 0 first).
-    void setFrame(std::uint8_t* data, std::int32_t width, std::int32_t height,
-                  std::ptrdiff_t pitch);
-
-    FilterSettings& settings() { return *static_cast<FilterSettings*>(fa.filter_data); }
-    std::vector<std::uint8_t> recordBytes() const;
-    // Whether the bytes just past the declared instance size still hold garbage.
-    bool guardIntact() const;
-    const FilterDefinition& definition() const { return def_; }
-
-    FilterActivation fa{};
-    VBitmap src{};
-    VBitmap dst{};
-
-private:
-    const FakeHost& host_;
-    const FilterDefinition& def_;
-    std::size_t size_;
-    struct Free {
-        void operator()(void* p) const { std::free(p); }
-    };
-    std::unique_ptr<std::uint8_t, Free> record_; // from malloc, like the host's, with a guard after
-};
+// Runs each job on a thread of its own, all at once, and waits for them all.
+void runOnThreads(const std::vector<std::function<void()>>& jobs);

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
+#include <memory>
 #include <cstring>
 #include <random>
 #include <string>
@@ -25,14 +27,14 @@ protected:
         int version = 0, compat = 0;
         ASSERT_EQ(host.load(&version, &compat), 0);
     }
-    FakeHost host{pluginLibrary()};
+    PluginHost host{pluginLibrary()};
 };
 
 // ---- registration -------------------------------------------------------
 
 TEST(Registration, RegistersOnceAndRemovesTheHostsHandle) {
     ASSERT_NE(pluginLibrary().init2, nullptr) << pluginLibrary().error;
-    FakeHost host(pluginLibrary());
+    PluginHost host(pluginLibrary());
     int version = -1, compat = -1;
     ASSERT_EQ(host.load(&version, &compat), 0);
     EXPECT_EQ(host.addCalls, 1);
@@ -53,7 +55,7 @@ TEST(Registration, RegistersOnceAndRemovesTheHostsHandle) {
 
 TEST(Registration, RefusedRegistrationFailsAndLeavesTheVersionsAlone) {
     ASSERT_NE(pluginLibrary().init2, nullptr) << pluginLibrary().error;
-    FakeHost host(pluginLibrary());
+    PluginHost host(pluginLibrary());
     host.refuseRegistration = true;
     int version = 12345, compat = -678;
     EXPECT_EQ(host.load(&version, &compat), 1);
@@ -105,7 +107,7 @@ TEST_F(Loaded, LibraryDefinitionDescribesTheFilter) {
 // ---- instance record ----------------------------------------------------
 
 TEST_F(Loaded, InitWritesTheDefaultsOverGarbage) {
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     const FilterSettings& s = inst.settings();
     EXPECT_EQ(s.gainPercent, 100);
@@ -121,7 +123,7 @@ TEST_F(Loaded, InitWritesTheDefaultsOverGarbage) {
 }
 
 TEST_F(Loaded, ParamStartAndEndDoNothing) {
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     inst.scriptConfig(150, -5, 0, 7, 1);
     std::vector<std::uint8_t> pixels(4 * 16, 0x42);
@@ -163,7 +165,7 @@ TEST_F(Loaded, SummaryShowsGainAndThreshold) {
         {false, {INT_MIN, INT_MIN, 0, 0, 0}, " gain -2147483648 t -2147483648"},
     };
     for (const auto& c : cases) {
-        FilterInstance inst(host);
+        PluginInstance inst(host);
         ASSERT_EQ(inst.init(), 0);
         if (!c.useDefaults)
             inst.scriptConfig(c.args.gain, c.args.threshold, c.args.gamma, c.args.sCurve,
@@ -193,7 +195,7 @@ TEST_F(Loaded, ScriptFunctionStoresItsIntegersAndTheFormSavesThem) {
         {{0, 0, INT_MIN, 0, 0}, INT_MIN * 0.01, "Config(0, 0, -2147483648, 0, 0)"},
     };
     for (const auto& c : cases) {
-        FilterInstance inst(host);
+        PluginInstance inst(host);
         ASSERT_EQ(inst.init(), 0);
         inst.settings().showStats = 1;
         inst.scriptConfig(c.args.gain, c.args.threshold, c.args.gamma, c.args.sCurve,
@@ -211,7 +213,7 @@ TEST_F(Loaded, ScriptFunctionStoresItsIntegersAndTheFormSavesThem) {
 }
 
 TEST_F(Loaded, DefaultScriptForm) {
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     char buffer[128] = {};
     EXPECT_TRUE(inst.definition().fssProc(&inst.fa, &host.functions, buffer, sizeof buffer));
@@ -226,7 +228,7 @@ TEST_F(Loaded, GammaHundredthsLoseOneOnlyOnTheFirstRoundTrip) {
     // Loading multiplies by 0.01, saving truncates gamma * 100.0.
     const std::int32_t dropping[] = {29, -29, 58, 116, 205, 207, 232, 410, 414, 439, 464, 489};
     const std::int32_t keeping[] = {28, 100, 57, 115, 204, 206, 231, 409, 413, 438, 463, 488};
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     for (std::int32_t g : dropping) {
         inst.scriptConfig(100, 10, g, 0, 0);
@@ -251,7 +253,7 @@ TEST_F(Loaded, GammaBeyondTheIntegerRangeSavesSaturated) {
         {21474836.48, "Config(100, 10, 2147483647, 0, 0)"},
         {-21474836.49, "Config(100, 10, -2147483648, 0, 0)"},
     };
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     for (const auto& c : cases) {
         inst.settings().gamma = c.gamma;
@@ -263,7 +265,7 @@ TEST_F(Loaded, ShortScriptBuffersGetTheTerminatedStartOfTheText) {
     const std::string text = "Config(100, 10, 100, 0, 0)";
     ASSERT_EQ(text.size(), 26u);
     constexpr std::size_t kGuard = 16;
-    FilterInstance inst(host);
+    PluginInstance inst(host);
     ASSERT_EQ(inst.init(), 0);
     for (int length : {0, 1, 2, 10, 26, 27, 72}) {
         std::vector<char> buffer(static_cast<std::size_t>(length) + kGuard, 'x');
@@ -304,7 +306,7 @@ class ConfigDialogUnavailable : public Loaded {};
 
 TEST_F(ConfigDialogUnavailable, CancelsAndKeepsTheRecordByteForByte) {
     for (bool defaults : {true, false}) {
-        FilterInstance inst(host);
+        PluginInstance inst(host);
         ASSERT_EQ(inst.init(), 0);
         if (!defaults) {
             inst.scriptConfig(-7, 300, 215, 1, 1);
@@ -352,7 +354,7 @@ TEST_F(Loaded, RunMatchesTheCoresFrameRunInPlace) {
         const std::string label = std::to_string(c.width) + "x" + std::to_string(c.height) +
                                   " stats " + std::to_string(c.showStats);
         const std::ptrdiff_t pitch = c.width * 4 + c.padding;
-        FilterInstance inst(host);
+        PluginInstance inst(host);
         ASSERT_EQ(inst.init(), 0);
 
         // The overlay may print peak shares left by an earlier frame: give
@@ -392,6 +394,114 @@ TEST_F(Loaded, RunMatchesTheCoresFrameRunInPlace) {
                     << label << ": padding written in row " << row;
         EXPECT_EQ(inst.recordBytes(), record) << label;
         EXPECT_TRUE(inst.guardIntact());
+    }
+}
+
+// ---- source and destination of their own ---------------------------------
+
+// The run measures the source, writes the corrected rows through the
+// source's base address stepped by the destination's pitch, and draws the
+// statistics into the destination. With the destination's pitch below the
+// source's, every corrected row lands where no later source row is still to
+// be read, so the rows must equal those of the frame corrected in place.
+TEST_F(Loaded, SourceAndDestinationKeepTheirRoles) {
+    const std::int32_t w = 300, h = 120;
+    const std::ptrdiff_t srcPitch = w * 4 + 64, dstPitch = w * 4 + 8;
+    std::mt19937 rng(77);
+    RunCase pixels = {w, h, 64, 40, 150, 0, 100, 10, 1.0, 0, 1};
+    const std::vector<std::uint8_t> original = randomPixels(rng, pixels);
+
+    PluginInstance inst(host);
+    ASSERT_EQ(inst.init(), 0);
+    FilterSettings& s = inst.settings();
+    s.bypassTitles = 1; // the overlay's peak shares then come from this frame
+    std::vector<std::uint8_t> corrected = original;
+    FrameView inPlace = {reinterpret_cast<FramePixel*>(corrected.data()), w, h, srcPitch};
+    runFrame(s, inPlace, inPlace); // showStats off: the rows alone
+
+    const std::uint8_t kUntouched = 0x5A;
+    for (bool viaHost : {false, true}) {
+        const std::string label = viaHost ? "run procedure" : "core";
+        s.showStats = 1;
+        std::vector<std::uint8_t> source = original;
+        std::vector<std::uint8_t> destination(static_cast<std::size_t>(dstPitch) * h, kUntouched);
+        const FrameView src = {reinterpret_cast<FramePixel*>(source.data()), w, h, srcPitch};
+        const FrameView dst = {reinterpret_cast<FramePixel*>(destination.data()), w, h, dstPitch};
+        if (viaHost) {
+            inst.setFrames(src, dst);
+            ASSERT_EQ(inst.run(), 0);
+        } else {
+            runFrame(s, src, dst);
+        }
+        for (std::int32_t r = 0; r < h; ++r)
+            ASSERT_EQ(0, std::memcmp(&source[r * dstPitch], &corrected[r * srcPitch], w * 4))
+                << label << ": corrected row " << r << " is not at the destination's pitch";
+        int ink = 0;
+        for (std::size_t i = 0; i < destination.size(); i += 4) {
+            std::uint32_t p;
+            std::memcpy(&p, &destination[i], 4);
+            if (p == 0x0000FF00u) {
+                ++ink;
+            } else {
+                ASSERT_EQ(p, 0x5A5A5A5Au) << label << ": destination byte " << i << " written";
+            }
+        }
+        EXPECT_GT(ink, 200) << label << ": the statistics belong in the destination";
+    }
+}
+
+// ---- frames on several threads ---------------------------------------------
+
+// Hosts run instances on several threads at once. Each thread here has its
+// own instance with its own settings and content; every frame must equal the
+// frame the same instance gives when everything runs on one thread. The
+// overlay is on only where bypass titles is, so that the peak shares it
+// prints come from the frame itself and not from whichever ran before.
+TEST_F(Loaded, FramesOnSeveralThreadsEqualFramesRunOneAtATime) {
+    const RunCase kinds[] = {
+        {320, 240, 0, 0, 256, 0, 100, 10, 1.0, 0, 0},
+        {288, 200, 16, 60, 90, 1, 80, 40, 2.0, 1, 1},
+        {333, 181, 4, 10, 40, 0, 100, 255, 0.5, 0, 0},
+        {256, 256, 0, 100, 1, 0, 100, 10, 1.0, 0, 0}, // one value: passes unchanged
+        {301, 222, 8, 90, 120, 1, 50, 10, 3.0, 0, 1},
+    };
+    constexpr int kFrames = 16;
+    const int n = static_cast<int>(sizeof kinds / sizeof kinds[0]);
+    std::mt19937 rng(2026);
+    std::vector<std::vector<std::vector<std::uint8_t>>> inputs(n);
+    for (int i = 0; i < n; ++i)
+        for (int f = 0; f < kFrames; ++f) inputs[i].push_back(randomPixels(rng, kinds[i]));
+
+    std::vector<std::unique_ptr<PluginInstance>> instances;
+    for (const RunCase& c : kinds) {
+        instances.push_back(std::make_unique<PluginInstance>(host));
+        PluginInstance& inst = *instances.back();
+        ASSERT_EQ(inst.init(), 0);
+        inst.scriptConfig(c.gain, c.threshold, static_cast<std::int32_t>(c.gamma * 100), c.sCurve,
+                          c.bypassTitles);
+        inst.settings().showStats = c.showStats;
+    }
+    auto runAll = [&](int i) {
+        std::vector<std::vector<std::uint8_t>> out = inputs[i];
+        const RunCase& c = kinds[i];
+        for (auto& frame : out) {
+            instances[i]->setFrame(frame.data(), c.width, c.height, c.width * 4 + c.padding);
+            instances[i]->run();
+        }
+        return out;
+    };
+    std::vector<std::vector<std::vector<std::uint8_t>>> serial(n);
+    for (int i = 0; i < n; ++i) serial[i] = runAll(i);
+
+    for (int round = 0; round < 4; ++round) {
+        std::vector<std::vector<std::vector<std::uint8_t>>> concurrent(n);
+        std::vector<std::function<void()>> jobs;
+        for (int i = 0; i < n; ++i) jobs.push_back([&, i] { concurrent[i] = runAll(i); });
+        runOnThreads(jobs);
+        for (int i = 0; i < n; ++i)
+            for (int f = 0; f < kFrames; ++f)
+                ASSERT_TRUE(concurrent[i][f] == serial[i][f])
+                    << "round " << round << ", instance " << i << ", frame " << f;
     }
 }
 

@@ -142,13 +142,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "soak: %s\n", library.error.c_str());
         return 1;
     }
-    FakeHost host(library);
+    PluginHost host(library);
     int version = 0, compat = 0;
     if (host.load(&version, &compat) != 0) {
         std::fprintf(stderr, "soak: registration refused\n");
         return 1;
     }
-    FilterInstance instance(host);
+    PluginInstance instance(host);
     instance.init();
     int changed = 0;
     for (int i = 0; i < frames; ++i) {

@@ -65,6 +65,18 @@ TEST(ExactPow, ExactPowersAreExact) {
     for (auto c : cases) EXPECT_EQ(exactPow(c.x, c.y), c.expected) << c.x << "^" << c.y;
 }
 
+// Powers exactly halfway between two doubles round to the even one; the
+// expected values are the exact powers rounded half to even.
+TEST(ExactPow, HalfwayPowersRoundToEven) {
+    struct {
+        double x, y, expected;
+    } cases[] = {{41.0 / 128, 10.0, 0x1.7d7eb340fb568p-17}, // 41^10 has 54 bits
+                 {41.0 / 64, 10.0, 0x1.7d7eb340fb568p-7},
+                 {9.0 / 256, 17.0, 0x1.d9fe779881944p-83},
+                 {62500500001.0, 1.5, 0x1.bc1833b43fa58p+53}}; // (250001^2)^1.5 = 250001^3
+    for (auto c : cases) EXPECT_EQ(exactPow(c.x, c.y), c.expected) << c.x << "^" << c.y;
+}
+
 #if VELMOR_HAVE_QUADMATH
 // Rounded correctly: equal to the 113-bit power rounded to double. (The C
 // library's pow misses the correct rounding on about one such input in a

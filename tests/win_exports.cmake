@@ -1,11 +1,11 @@
-# Checks the plug-in's PE headers the way the host will meet them: a 32-bit
-# x86 DLL that exports exactly its two entry points under their plain names,
+# Checks the plug-in's PE headers the way the host will meet them: a DLL of
+# the host's width (FORMAT, objdump's name for it: pei-i386 or pei-x86-64) that exports exactly its two entry points under their plain names,
 # and that imports only DLLs every Windows system has (no MinGW runtime DLLs
 # beside it).
 #
-#   cmake -DOBJDUMP=<objdump> -DPLUGIN=<velmor.vdf> -P win_exports.cmake
+#   cmake -DOBJDUMP=<objdump> -DPLUGIN=<velmor.vdf> -DFORMAT=<format> -P win_exports.cmake
 cmake_minimum_required(VERSION 3.20)
-foreach(var OBJDUMP PLUGIN)
+foreach(var OBJDUMP PLUGIN FORMAT)
   if(NOT ${var})
     message(FATAL_ERROR "win_exports.cmake: ${var} is not set")
   endif()
@@ -19,9 +19,9 @@ endif()
 
 set(failures "")
 
-if(NOT dump MATCHES "file format pei-i386\n")
+if(NOT dump MATCHES "file format ${FORMAT}\n")
   string(REGEX MATCH "file format [^\n]*" format "${dump}")
-  list(APPEND failures "expected file format pei-i386, found '${format}'")
+  list(APPEND failures "expected file format ${FORMAT}, found '${format}'")
 endif()
 if(NOT dump MATCHES "\n\tDLL\n")
   list(APPEND failures "the image is not marked as a DLL")
@@ -74,4 +74,4 @@ if(failures)
   list(JOIN failures "\n  " text)
   message(FATAL_ERROR "${PLUGIN}:\n  ${text}")
 endif()
-message(STATUS "${PLUGIN}: pei-i386 DLL; exports ${exports}; imports ${imports}")
+message(STATUS "${PLUGIN}: ${FORMAT} DLL; exports ${exports}; imports ${imports}")

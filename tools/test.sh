@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian 12, apt-get), builds, and runs every
-# test: the Windows plug-in (cross-compiled, its tests under Wine), the
-# normal build (which also compares its frames with the plug-in's), then the
-# same tests under AddressSanitizer and UndefinedBehaviorSanitizer. Exits
-# non-zero on any failure.
+# test: the Windows plug-ins, 32- and 64-bit (cross-compiled, their tests
+# under Wine), the normal build (which also compares its frames with both
+# plug-ins'), then the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exec </dev/null # nothing here reads a terminal: neither apt nor Wine may wait on one
 
-bash tools/install-packages.sh cmake g++ make libgtest-dev googletest libbenchmark-dev libpng-dev ffmpeg g++-mingw-w64-i686 wine wine32:i386 xvfb fonts-wine fonts-liberation
+bash tools/install-packages.sh cmake g++ make libgtest-dev googletest libbenchmark-dev libpng-dev ffmpeg g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb fonts-wine fonts-liberation
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
@@ -22,10 +22,11 @@ run_suite() { # name, build dir, extra cmake arguments...
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure || status=1
 }
 
-# The plug-in first: the Linux tree compares its digest of a fixed frame set
-# with the plug-in's, run under Wine from build-win.
-run_suite "Windows (cross; tests under Wine)" build-win --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
-run_suite "Linux" build -DVELMOR_WINDOWS_BUILD="$PWD/build-win"
+# The plug-ins first: the Linux tree compares its digest of a fixed frame
+# set with each plug-in's, run under Wine from build-win and build-win64.
+run_suite "Windows 32-bit (cross; tests under Wine)" build-win --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+run_suite "Windows 64-bit (cross; tests under Wine)" build-win64 --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+run_suite "Linux" build -DVELMOR_WINDOWS_BUILD="$PWD/build-win" -DVELMOR_WINDOWS64_BUILD="$PWD/build-win64"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite "Sanitized (ASan + UBSan)" build-asan -DVELMOR_SANITIZE=ON
 

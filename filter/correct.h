@@ -1,0 +1,15 @@
+// Levels, channel tables and mapping: the correction of a measured frame.
+#pragma once
+
+#include <cstdint>
+
+#include "frame.h"
+#include "settings.h"
+
+// Levels, tables and mapping for a non-empty frame that measureChannels has
+// just measured. `output` supplies only its base address and pitch; it may
+// be the input's memory.
+void correctFrame(const FilterSettings& settings, const FrameView& input, const FrameView& output);
+
+// The lowest index among the entries with the greatest count.
+int peakIndex(const std::uint32_t (&histogram)[256]);
