@@ -71,7 +71,8 @@ void countBefore(const FrameView& frame, std::uint32_t (*histogram)[256]) {
             }
             const bool alphaSame = sameAlpha(block, alphaWord);
             for (int j = 0; j < Block; j += 4)
-                for (int s = 0; s < 4; ++s) countBytes(partials[s], block + 4 * (j + s), !alphaSame);
+                for (int s = 0; s < 4; ++s)
+                    countBytes(partials[s], block + 4 * (j + s), !alphaSame);
             if (alphaSame) alphaCount += Block;
             x += Block;
         }

@@ -68,7 +68,8 @@ inline __m256i lookUp(const ChannelPlan& plan, const std::uint8_t* table, __m256
     __m256i result = _mm256_setzero_si256();
     for (int i = 0; i < plan.windowCount; ++i) {
         const int w = plan.list[i];
-        const __m256i start = _mm256_load_si256(reinterpret_cast<const __m256i*>(kWindowStarts[w]));
+        const __m256i start =
+            _mm256_load_si256(reinterpret_cast<const __m256i*>(kWindowStarts.rows[w]));
         result = _mm256_blendv_epi8(result, _mm256_shuffle_epi8(window(table, w), low),
                                     _mm256_cmpeq_epi8(high, start));
     }

@@ -28,7 +28,8 @@ inline __m128i lookUp(const ChannelPlan& plan, const std::uint8_t* table, __m128
     __m128i result = _mm_setzero_si128();
     for (int i = 0; i < plan.windowCount; ++i) {
         const int w = plan.list[i];
-        const __m128i start = _mm_load_si128(reinterpret_cast<const __m128i*>(kWindowStarts[w]));
+        const __m128i start =
+            _mm_load_si128(reinterpret_cast<const __m128i*>(kWindowStarts.rows[w]));
         const __m128i index = _mm_adds_epu8(_mm_xor_si128(values, start), outside);
         const __m128i window = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * w));
         result = _mm_or_si128(result, _mm_shuffle_epi8(window, index));
