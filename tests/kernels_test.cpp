@@ -100,16 +100,16 @@ TEST_P(Kernels, CountAndMapEqualTheOracle) {
             ASSERT_EQ(expected.bytes, inPlace.bytes); // padding untouched as well
             // In place at a smaller pitch, as the frame run writes at the
             // destination's: each row must be read before it is written over.
-            TestFrame narrowed = f, narrowedWant = f;
-            auto narrow = [&](TestFrame& t) {
-                FrameView out = viewOf(t, s.upsideDown);
-                out.pitch = (out.pitch < 0 ? -4 : 4) * std::ptrdiff_t(s.width);
-                return out;
-            };
-            oracleKernels.map(viewOf(narrowedWant, s.upsideDown), narrow(narrowedWant), tables,
-                              values);
-            frameKernels().map(viewOf(narrowed, s.upsideDown), narrow(narrowed), tables, values);
-            ASSERT_EQ(narrowedWant.bytes, narrowed.bytes);
+            // (Upright only: upside down, each output row would lie over the
+            // unread rest of its own input row.)
+            if (!s.upsideDown) {
+                TestFrame narrowed = f, narrowedWant = f;
+                FrameView narrowOut = narrowed.view(), narrowWantOut = narrowedWant.view();
+                narrowOut.pitch = narrowWantOut.pitch = 4 * std::ptrdiff_t(s.width);
+                oracleKernels.map(narrowedWant.view(), narrowWantOut, tables, values);
+                frameKernels().map(narrowed.view(), narrowOut, tables, values);
+                ASSERT_EQ(narrowedWant.bytes, narrowed.bytes);
+            }
             frameKernels().map(v, viewOf(separate, s.upsideDown), tables, kAnyChannelValues);
             for (int y = 0; y < s.height; ++y) {
                 ASSERT_EQ(0, std::memcmp(separate.pixel(0, y), expected.pixel(0, y), 4 * s.width));
