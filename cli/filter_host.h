@@ -8,16 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "config_line.h"
 #include "plugin_host.h"
-
-// The five values of a "Config(...)" call, in its order.
-struct ConfigValues {
-    std::int32_t gainPercent = 100;
-    std::int32_t threshold = 10;
-    std::int32_t gammaHundredths = 100;
-    std::int32_t sCurve = 0;
-    std::int32_t bypassTitles = 0;
-};
 
 class FilterHost {
   public:

@@ -42,15 +42,6 @@ The output is written beside its final name and renamed when complete.
 Raw frames are 4 bytes a pixel (blue, green, red, alpha), rows top first, no padding.
 )USAGE";
 
-bool parseWholeNumber(const std::string& text, std::int32_t& value) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (first != last && *first == '+') ++first;
-    if (first == last || *first == '+') return false;
-    const auto r = std::from_chars(first, last, value);
-    return r.ec == std::errc() && r.ptr == last;
-}
-
 namespace {
 
 bool parseDecimal(const std::string& text, double& value) {
@@ -64,10 +55,6 @@ bool parseDecimal(const std::string& text, double& value) {
     return r.ec == std::errc() && r.ptr == last && std::isfinite(value);
 }
 
-void skipBlanks(const std::string& s, std::size_t& i) {
-    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-}
-
 bool parseSize(const std::string& text, std::int32_t& width, std::int32_t& height) {
     const std::size_t x = text.find_first_of("xX");
     return x != std::string::npos && parseWholeNumber(text.substr(0, x), width) &&
@@ -75,37 +62,6 @@ bool parseSize(const std::string& text, std::int32_t& width, std::int32_t& heigh
 }
 
 } // namespace
-
-bool parseConfigLine(const std::string& line, ConfigValues& values) {
-    const std::string name = "Config(";
-    const std::size_t at = line.find(name);
-    if (at == std::string::npos) return false;
-    // Before the name: nothing but blanks, or an object path ending in '.'.
-    std::size_t i = 0;
-    skipBlanks(line, i);
-    if (i != at && line[at - 1] != '.') return false;
-    for (std::size_t j = i; j < at; ++j)
-        if (std::isspace(static_cast<unsigned char>(line[j]))) return false;
-    i = at + name.size();
-    std::int32_t v[5];
-    for (int k = 0; k < 5; ++k) {
-        skipBlanks(line, i);
-        std::size_t end = i;
-        if (end < line.size() && (line[end] == '-' || line[end] == '+')) ++end;
-        while (end < line.size() && std::isdigit(static_cast<unsigned char>(line[end]))) ++end;
-        if (!parseWholeNumber(line.substr(i, end - i), v[k])) return false;
-        i = end;
-        skipBlanks(line, i);
-        if (i >= line.size() || line[i] != (k < 4 ? ',' : ')')) return false;
-        ++i;
-    }
-    skipBlanks(line, i);
-    if (i < line.size() && line[i] == ';') ++i;
-    skipBlanks(line, i);
-    if (i != line.size()) return false;
-    values = {v[0], v[1], v[2], v[3], v[4]};
-    return true;
-}
 
 bool splitArguments(const std::string& text, std::vector<std::string>& out) {
     out.clear();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "config_line.h"
 #include "filter_host.h"
 
 enum class Mode { Help, Version, Convert, Raw, Demo, PrintConfig };
@@ -22,13 +23,6 @@ struct Options {
 
 // Parses argv; on a mistake returns nothing and sets `error` to one line.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
-
-// "Config(100, 10, 100, 0, 0)" as a saved script holds it, with or without
-// the object path before it and the semicolon after it.
-bool parseConfigLine(const std::string& line, ConfigValues& values);
-
-// A whole 32-bit integer, nothing before or after it.
-bool parseWholeNumber(const std::string& text, std::int32_t& value);
 
 // Splits --ffmpeg-args text at blanks; single and double quotes group.
 bool splitArguments(const std::string& text, std::vector<std::string>& out);

@@ -2,7 +2,8 @@
 // line per frame: its size and settings, a hash of the frame's bytes after
 // the run (pitch padding included), and the summary and script-form texts.
 // The Linux build and the Windows plug-in under Wine must print the same
-// bytes; a test compares the two outputs.
+// bytes; a test compares the two outputs. Each frame must also equal the
+// reference frame run; the program fails on the first that does not.
 //
 // Everything here is deterministic and the same on both builds: the cases
 // come from a splitmix64 generator, not the library's distributions, and
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "host_harness.h"
+#include "reference_frame.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -190,10 +192,17 @@ int main() {
         s.bypassTitles = kBypass[c.bypass];
 
         std::vector<std::uint8_t> frame = makeFrame(rng, c);
+        const std::vector<std::uint8_t> original = frame;
         const std::uint64_t before = fnv1a64(frame);
         inst.setFrame(frame.data(), c.width, c.height, c.width * 4 + c.padding);
         const int result = inst.run();
         const std::uint64_t after = fnv1a64(frame);
+        if (!matchesReference(s, original, 0, c.width, c.height, c.width * 4 + c.padding,
+                              frame.data())) {
+            std::fprintf(stderr, "digest_cases: case %u differs from the reference frame run\n",
+                         static_cast<unsigned>(i));
+            return 1;
+        }
         changed += after != before;
         std::printf("%u %dx%d+%d %s stats %d gain %d t %d gamma %s s %d b %d run %d frame %s "
                     "summary \"%s\" script \"%s\"\n",

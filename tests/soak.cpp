@@ -4,7 +4,8 @@
 // on even frames, before its first on odd ones), so a read or write outside
 // it faults; the pitch padding must come back untouched. One line per frame
 // with a hash of its bytes, and a closing count line, so the Linux build and
-// the plug-in under Wine can be compared output for output.
+// the plug-in under Wine can be compared output for output; every frame must
+// also equal the reference frame run.
 //
 // Usage: soak [FRAMES]   (default 2000)
 #include <cstdint>
@@ -23,6 +24,7 @@
 #endif
 
 #include "host_harness.h"
+#include "reference_frame.h"
 
 namespace {
 
@@ -172,6 +174,7 @@ int main(int argc, char** argv) {
         std::vector<std::uint8_t> padBefore;
         for (std::int32_t r = 0; r < s.h && padding; ++r)
             padBefore.insert(padBefore.end(), frame + r * pitch + s.w * 4, frame + (r + 1) * pitch);
+        const std::vector<std::uint8_t> original(frame, frame + bytes);
         const std::uint64_t before = hashBytes(frame, bytes);
         instance.setFrame(row0, s.w, s.h, upsideDown ? -pitch : pitch);
         instance.param();
@@ -184,6 +187,11 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "soak: frame %d wrote into the padding of row %d\n", i, r);
                 return 1;
             }
+        if (!matchesReference(instance.settings(), original, std::size_t(row0 - frame), s.w, s.h,
+                              upsideDown ? -pitch : pitch, frame)) {
+            std::fprintf(stderr, "soak: frame %d differs from the reference frame run\n", i);
+            return 1;
+        }
         changed += before != after;
         std::printf("frame %d %dx%d pitch %td: %016llx\n", i, s.w, s.h, upsideDown ? -pitch : pitch,
                     static_cast<unsigned long long>(after));

@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 exec </dev/null # nothing here reads a terminal: neither apt nor Wine may wait on one
 
-bash tools/install-packages.sh cmake g++ make libgtest-dev googletest libbenchmark-dev libpng-dev ffmpeg g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb fonts-wine fonts-liberation
+bash tools/install-packages.sh cmake g++ make libgtest-dev googletest libbenchmark-dev libpng-dev ffmpeg g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb fonts-wine fonts-liberation help2man lintian \
+    frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-bad gstreamer1.0-plugins-base
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
@@ -29,6 +30,15 @@ run_suite "Windows 64-bit (cross; tests under Wine)" build-win64 --no-warn-unuse
 run_suite "Linux" build -DVELMOR_WINDOWS_BUILD="$PWD/build-win" -DVELMOR_WINDOWS64_BUILD="$PWD/build-win64"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite "Sanitized (ASan + UBSan)" build-asan -DVELMOR_SANITIZE=ON
+
+# The Debian package, installed and removed as a user would: only as root
+# (CI runs as root), since it changes the system's packages.
+if [ "$(id -u)" -eq 0 ]; then
+    echo "== Debian package"
+    bash tools/package-test.sh build || status=1
+else
+    echo "== Debian package: skipped (run as root to install and remove it)"
+fi
 
 if [ $status -ne 0 ]; then echo "== FAILED"; else echo "== all tests passed"; fi
 exit $status

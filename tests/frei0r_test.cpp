@@ -1,0 +1,175 @@
+// The frei0r plug-in's own code, its entry points called directly (so the
+// sanitized build checks it too): the parameter mapping for every value the
+// dialog can set, frames against the core's result, and instances on
+// several threads at once.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frei0r_api.h"
+#include "frei0r_reference.h"
+#include "gamma_text.h"
+#include "params.h"
+
+namespace {
+
+TEST(Frei0rParams, EveryDialogValueAndPaddedWidthMapsExactly) {
+    char text[64];
+    auto fourDecimals = [&](double p) { // what a user types
+        std::snprintf(text, sizeof text, "%.4f", p);
+        return std::strtod(text, nullptr);
+    };
+    for (int g = 0; g <= 100; ++g) {
+        EXPECT_EQ(gainFromParam(g / 100.0), g);
+        EXPECT_EQ(gainFromParam(fourDecimals(g / 100.0)), g);
+    }
+    for (int t = 0; t <= 255; ++t) {
+        EXPECT_EQ(thresholdFromParam(t / 255.0), t);
+        EXPECT_EQ(thresholdFromParam(fourDecimals(t / 255.0)), t);
+    }
+    for (int h = 20; h <= 500; ++h) {
+        const double p = (h - 20) / 480.0;
+        EXPECT_EQ(gammaHundredthsFromParam(p), h);
+        EXPECT_EQ(gammaHundredthsFromParam(fourDecimals(p)), h);
+        // The double the dialog stores when its box shows these hundredths.
+        std::snprintf(text, sizeof text, "%d.%02d", h / 100, h % 100);
+        EXPECT_EQ(gammaFromParam(p), parseGammaText(text)) << text;
+    }
+    // Defaults, the ends, and what lies beyond them.
+    EXPECT_EQ(thresholdFromParam(kFrei0rParams[kParamThreshold].defaultValue), 10);
+    EXPECT_EQ(gammaFromParam(kFrei0rParams[kParamGamma].defaultValue), 1.0);
+    EXPECT_EQ(gainFromParam(-3.0), 0);
+    EXPECT_EQ(gainFromParam(7.0), 100);
+    EXPECT_EQ(gammaHundredthsFromParam(std::nan("")), 20);
+    EXPECT_FALSE(switchFromParam(0.49));
+    EXPECT_TRUE(switchFromParam(0.5));
+    // A caller padding width W to a multiple of 16 gives W / padded, exactly
+    // or printed with six decimals.
+    for (int w = 1; w <= 8192; ++w) {
+        const int padded = (w + 15) / 16 * 16;
+        std::snprintf(text, sizeof text, "%.6f", double(w) / padded);
+        ASSERT_EQ(unitToSteps(double(w) / padded, padded), w);
+        ASSERT_EQ(unitToSteps(std::strtod(text, nullptr), padded), w) << text;
+    }
+}
+
+// Washed-out random pixels (values 40..199) with every alpha byte, opaque
+// rows among them.
+std::vector<std::uint8_t> washedOut(int width, int height, int frames, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint8_t> v(std::size_t(width) * height * 4 * frames);
+    for (std::size_t i = 0; i < v.size(); ++i)
+        v[i] = i % 4 == 3 ? std::uint8_t(i / 4 / width % 3 == 0 ? 255 : rng())
+                          : std::uint8_t(40 + rng() % 160);
+    return v;
+}
+
+struct Params {
+    double gain = 1.0, threshold = 10 / 255.0, gamma = 80 / 480.0;
+    double sCurve = 0, bypass = 0, stats = 0, pictureWidth = 1.0;
+    const char* config = "";
+};
+
+f0r_instance_t makeInstance(int width, int height, const Params& p) {
+    f0r_instance_t in = f0r_construct(width, height);
+    const double values[] = {0, p.gain, p.threshold, p.gamma, p.sCurve,
+                             p.bypass, p.stats, p.pictureWidth};
+    for (int i = kParamGain; i < kParamCount; ++i)
+        f0r_set_param_value(in, const_cast<double*>(&values[i]), i);
+    f0r_param_string config = const_cast<char*>(p.config);
+    f0r_set_param_value(in, &config, kParamConfig);
+    return in;
+}
+
+std::vector<std::uint8_t> runFrames(f0r_instance_t in, int width, int height,
+                                    const std::vector<std::uint8_t>& frames, bool inPlace) {
+    const std::size_t frameBytes = std::size_t(width) * height * 4;
+    std::vector<std::uint32_t> a(frameBytes / 4), b(frameBytes / 4);
+    std::vector<std::uint8_t> out(frames.size());
+    for (std::size_t f = 0; f < frames.size(); f += frameBytes) {
+        std::memcpy(a.data(), &frames[f], frameBytes);
+        f0r_update(in, 0.04 * f, a.data(), inPlace ? a.data() : b.data());
+        std::memcpy(&out[f], inPlace ? a.data() : b.data(), frameBytes);
+    }
+    return out;
+}
+
+TEST(Frei0rFrames, EqualTheCoresResultOnTheHostsFrames) {
+    const struct Case {
+        const char* name;
+        int width, height, pictureWidth;
+        Params params;
+        FilterSettings expected;
+        bool inPlace;
+    } cases[] = {
+        {"defaults", 64, 81, 64, {}, referenceSettings(100, 10, 1.0, 0, 0, false), false},
+        {"numbers and S-curve, in place", 37, 5, 37,
+         {0.8, 20 / 255.0, 130 / 480.0, 1, 1, 0, 1.0, ""},
+         referenceSettings(80, 20, 1.5, 1, 1, false), true},
+        {"overlay, bottom-up rows", 480, 97, 480, {1.0, 10 / 255.0, 80 / 480.0, 0, 0, 1, 1.0, ""},
+         referenceSettings(100, 10, 1.0, 0, 0, true), false},
+        {"script line wins over the numbers", 50, 40, 50,
+         {0.3, 0.9, 0.9, 0, 0, 1, 1.0, " Config(150, -5, 29, 7, 1);"},
+         referenceSettings(150, -5, 29 * 0.01, 7, 1, true), false},
+        {"a line that does not parse leaves the numbers", 50, 40, 50,
+         {0.3, 0.0, 0.5, 0, 0, 0, 1.0, "Config(1, 2, 3)"},
+         referenceSettings(30, 0, 2.6, 0, 0, false), false},
+        {"641 columns of rows padded to 656", 656, 90, 641,
+         {1.0, 10 / 255.0, 80 / 480.0, 0, 0, 1, 641 / 656.0, ""},
+         referenceSettings(100, 10, 1.0, 0, 0, true), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto frames = washedOut(c.width, c.height, 3, c.width);
+        f0r_instance_t in = makeInstance(c.width, c.height, c.params);
+        const auto got = runFrames(in, c.width, c.height, frames, c.inPlace);
+        f0r_destruct(in);
+        EXPECT_TRUE(got == referenceFrames(c.expected, frames, c.width, c.height, c.pictureWidth));
+        EXPECT_TRUE(got != frames); // the correction did something
+    }
+}
+
+TEST(Frei0rFrames, KeepTheParametersAsSetAndCopyTheScriptLine) {
+    f0r_instance_t in = makeInstance(8, 8, {0.25, 0.5, 0.75, 1, 0, 1, 0.5, ""});
+    char line[] = "Config(100, 10, 120, 1, 0)";
+    f0r_param_string p = line;
+    f0r_set_param_value(in, &p, kParamConfig);
+    line[0] = 'X'; // the caller's text is the caller's
+    f0r_param_string back = nullptr;
+    f0r_get_param_value(in, &back, kParamConfig);
+    EXPECT_STREQ(back, "Config(100, 10, 120, 1, 0)");
+    const double expected[] = {0, 0.25, 0.5, 0.75, 1, 0, 1, 0.5};
+    for (int i = kParamGain; i < kParamCount; ++i) {
+        double v = -1;
+        f0r_get_param_value(in, &v, i);
+        EXPECT_EQ(v, expected[i]) << i;
+    }
+    f0r_destruct(in);
+}
+
+TEST(Frei0rFrames, InstancesOnSeveralThreadsGiveTheSerialResult) {
+    const int width = 96, height = 60, threads = 4;
+    std::vector<std::vector<std::uint8_t>> frames, serial(threads), parallel(threads);
+    std::vector<Params> params;
+    for (int t = 0; t < threads; ++t) {
+        frames.push_back(washedOut(width, height, 40, 100 + t));
+        params.push_back({1.0 - 0.2 * t, t / 255.0, t / 10.0, double(t & 1), 0, 1.0, 1.0, ""});
+    }
+    auto work = [&](int t, std::vector<std::uint8_t>& out) {
+        f0r_instance_t in = makeInstance(width, height, params[t]);
+        out = runFrames(in, width, height, frames[t], false);
+        f0r_destruct(in);
+    };
+    for (int t = 0; t < threads; ++t) work(t, serial[t]);
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) pool.emplace_back(work, t, std::ref(parallel[t]));
+    for (auto& th : pool) th.join();
+    for (int t = 0; t < threads; ++t) EXPECT_TRUE(parallel[t] == serial[t]) << t;
+}
+
+} // namespace
