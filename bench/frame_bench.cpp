@@ -1,48 +1,63 @@
-// The frame run on 720x576, 1920x1080 and 3840x2160 BGRA frames of four
-// kinds of content, by every kernel path this CPU runs, beside the
-// straightforward loops (the tests' oracle) and a copy bound: one read pass
-// over the frame plus a copy of it, the least any two-pass filter moves.
-// After the usual table, a summary gives frames per second and the ratios.
-#include <benchmark/benchmark.h>
-
+// The frame run on 1920x1080 BGRA frames of three kinds of content (noise, a
+// washed-out ramp with grain, a title card), by every kernel path this build
+// and CPU run, beside the straightforward loops (the tests' oracle) and the
+// AVX2 kernels as they were before the byte-shuffle map ("before").
+//
+// Every sample starts from a fresh copy of the frame, as a host hands over a
+// frame it has just decoded (warm in the cache), and that copy is timed too:
+// the memcpy of the frame, the yardstick of the table. Rounds interleave
+// the paths and contents, each round in a rotated order, so that a change in
+// the machine's speed falls on all of them alike; the table gives medians
+// over the rounds of the count alone, the map alone (with the frame's own
+// tables) and the whole frame run, in milliseconds.
+//
+// frame_bench [ROUNDS]            the table (default 25 rounds)
+// frame_bench --raw FILE WxH      the frame run over a raw BGRA file
+// A plain program with the steady clock, so the Windows cross build has it
+// too (run it with wine).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+#if VELMOR_BENCH_BEFORE
+#include "before_kernels.h"
+#endif
 #include "frame_run.h"
+#include "frame_stats.h"
 #include "kernels.h"
+#include "measure.h"
 #include "oracle_kernels.h"
 
 namespace {
 
-struct Size {
-    int width, height;
-};
-const Size kSizes[] = {{720, 576}, {1920, 1080}, {3840, 2160}};
-const char* const kContents[] = {"random", "flat", "ramp", "titles"};
+using Clock = std::chrono::steady_clock;
 
-std::vector<std::uint8_t> makeFrame(Size s, int content) {
-    std::vector<std::uint8_t> f(std::size_t(s.width) * s.height * 4);
+const int kWidth = 1920, kHeight = 1080;
+const char* const kContents[] = {"noise", "ramp", "title card"};
+
+std::vector<std::uint8_t> makeFrame(int width, int height, int content) {
+    std::vector<std::uint8_t> f(std::size_t(width) * height * 4);
     std::mt19937 rng(1);
-    for (int y = 0; y < s.height; ++y)
-        for (int x = 0; x < s.width; ++x) {
-            std::uint8_t* p = &f[(std::size_t(y) * s.width + x) * 4];
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = &f[(std::size_t(y) * width + x) * 4];
             std::uint8_t v[3];
             switch (content) {
             case 0: // noise in every colour byte
                 for (auto& c : v) c = std::uint8_t(rng());
                 break;
-            case 1: // one colour
-                v[0] = 40, v[1] = 80, v[2] = 120;
-                break;
-            case 2: // a washed-out ramp with a little grain
+            case 1: // a washed-out ramp with a little grain
                 for (int c = 0; c < 3; ++c)
-                    v[c] = std::uint8_t(90 + (x * 60) / s.width + c * 4 + rng() % 3);
+                    v[c] = std::uint8_t(90 + (x * 60) / width + c * 4 + rng() % 3);
                 break;
             default: { // a flat card with lines of white text
                 const bool ink = (y / 24) % 3 == 1 && (x / 8) % 5 != 4 && rng() % 3 == 0;
@@ -54,58 +69,128 @@ std::vector<std::uint8_t> makeFrame(Size s, int content) {
     return f;
 }
 
-void runFrames(benchmark::State& state, const FrameKernels* kernels, Size s, int content) {
-    std::vector<std::uint8_t> frame = makeFrame(s, content);
-    useFrameKernels(kernels);
-    FilterSettings settings{};
-    setDefaultSettings(settings);
-    // As the host stores it: memory row 0 at the bottom, a negative pitch.
-    const FrameView view = {
-        reinterpret_cast<FramePixel*>(&frame[(std::size_t(s.height) - 1) * s.width * 4]), s.width,
-        s.height, -std::ptrdiff_t(s.width) * 4};
-    for (auto _ : state) {
-        runFrame(settings, view, view);
-        benchmark::ClobberMemory();
-    }
-    state.counters["fps"] =
-        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-    useFrameKernels(nullptr);
+std::string cpuName() {
+#if defined(__i386__) || defined(__x86_64__)
+    unsigned regs[12];
+    for (unsigned i = 0; i < 3; ++i)
+        if (!__get_cpuid(0x80000002u + i, &regs[4 * i], &regs[4 * i + 1], &regs[4 * i + 2],
+                         &regs[4 * i + 3]))
+            return "unknown CPU";
+    char text[49] = {};
+    std::memcpy(text, regs, 48);
+    std::string s = text;
+    s.erase(0, s.find_first_not_of(' '));
+    return s;
+#else
+    return "unknown CPU";
+#endif
 }
 
-void copyBound(benchmark::State& state, Size s, int content) {
-    std::vector<std::uint8_t> frame = makeFrame(s, content), copy(frame.size());
-    for (auto _ : state) {
-        std::uint64_t sum = 0;
-        for (std::size_t i = 0; i + 8 <= frame.size(); i += 8) {
-            std::uint64_t w;
-            std::memcpy(&w, &frame[i], 8);
-            sum += w;
-        }
-        benchmark::DoNotOptimize(sum);
-        std::memcpy(copy.data(), frame.data(), frame.size());
-        benchmark::ClobberMemory();
-    }
-    state.counters["fps"] =
-        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// Collects frames per second by benchmark name for the summary.
-class Summary : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> fps;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            auto it = r.counters.find("fps");
-            if (it != r.counters.end() && r.run_type == Run::RT_Iteration)
-                fps[r.benchmark_name()] = it->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Path {
+    std::string name;
+    const FrameKernels* kernels;
+    std::vector<double> count[3], map[3], total[3]; // by content
 };
 
-std::string name(const char* impl, Size s, int content) {
-    return std::string(impl) + "/" + std::to_string(s.width) + "x" + std::to_string(s.height) +
-           "/" + kContents[content];
+struct Content {
+    std::vector<std::uint8_t> pristine;
+    std::uint8_t tables[4][256]; // the frame's own tables, for the map alone
+    ChannelValues values;
+    std::vector<double> copy;
+};
+
+int table(int rounds) {
+    std::vector<Path> paths = {{"oracle", &oracleKernels, {}, {}, {}}};
+    for (KernelPath p : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Ssse3,
+                         KernelPath::Avx2, KernelPath::Avx512})
+        if (forceKernelPath(p)) paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}});
+#if VELMOR_BENCH_BEFORE
+    if (forceKernelPath(KernelPath::Avx2)) paths.push_back({"before", &beforeKernels, {}, {}, {}});
+#endif
+    forceKernelPath(KernelPath::Auto);
+    const std::string selected = frameKernels().name;
+
+    FilterSettings settings{};
+    setDefaultSettings(settings);
+    const std::size_t bytes = std::size_t(kWidth) * kHeight * 4;
+    std::vector<std::uint8_t> work(bytes);
+    // As the host stores it: memory row 0 at the bottom, a negative pitch.
+    const FrameView view = {reinterpret_cast<FramePixel*>(&work[bytes - std::size_t(kWidth) * 4]),
+                            kWidth, kHeight, -std::ptrdiff_t(kWidth) * 4};
+    Content contents[3];
+    for (int c = 0; c < 3; ++c) {
+        Content& content = contents[c];
+        content.pristine = makeFrame(kWidth, kHeight, c);
+        work = content.pristine;
+        useFrameKernels(&oracleKernels);
+        runFrame(settings, view, view);
+        std::memcpy(content.tables, channelTable, sizeof content.tables);
+        content.values = channelValuesOf(frameStats.histogram);
+    }
+
+    std::uint32_t histogram[4][256];
+    auto restore = [&](Content& content) {
+        const auto start = Clock::now();
+        std::memcpy(work.data(), content.pristine.data(), bytes);
+        content.copy.push_back(msSince(start));
+    };
+    for (int round = 0; round < rounds; ++round)
+        for (int i = 0; i < 3; ++i) {
+            const int c = (i + round) % 3;
+            Content& content = contents[c];
+            for (std::size_t j = 0; j < paths.size(); ++j) {
+                Path& path = paths[(j + std::size_t(round)) % paths.size()];
+                useFrameKernels(path.kernels);
+                restore(content);
+                std::memset(histogram, 0, sizeof histogram);
+                auto start = Clock::now();
+                path.kernels->count(view, histogram);
+                path.count[c].push_back(msSince(start));
+                restore(content);
+                start = Clock::now();
+                path.kernels->map(view, view, content.tables, content.values);
+                path.map[c].push_back(msSince(start));
+                restore(content);
+                start = Clock::now();
+                runFrame(settings, view, view);
+                path.total[c].push_back(msSince(start));
+            }
+        }
+    useFrameKernels(nullptr);
+
+    std::printf("%s, %dx%d BGRA, %d rounds, medians in ms; selected path: %s\n", cpuName().c_str(),
+                kWidth, kHeight, rounds, selected.c_str());
+    std::printf("| content | path | count | map | frame run | frame run / memcpy | before / "
+                "frame run |\n|---|---|---|---|---|---|---|\n");
+    for (int c = 0; c < 3; ++c) {
+        const double copy = median(contents[c].copy);
+        double before = 0;
+        for (const Path& p : paths)
+            if (p.name == "before") before = median(p.total[c]);
+        for (const Path& p : paths) {
+            const double total = median(p.total[c]);
+            std::printf("| %s | %s%s | %.2f | %.2f | %.2f | %.2f |", kContents[c], p.name.c_str(),
+                        p.name == selected ? " (selected)" : "", median(p.count[c]),
+                        median(p.map[c]), total, total / copy);
+            if (before > 0)
+                std::printf(" %.2fx |\n", before / total);
+            else
+                std::printf(" |\n");
+        }
+        std::printf("| %s | memcpy of the frame | | | %.2f | 1.00 | |\n", kContents[c], copy);
+    }
+    return 0;
 }
 
 // frame_bench --raw FILE WIDTHxHEIGHT: the frame run alone over the frames
@@ -138,9 +223,9 @@ int timeRawFrames(const char* path, const char* size) {
         std::chrono::duration<double, std::milli> took{0};
         for (const auto& frame : frames) {
             std::memcpy(work.data(), frame.data(), frameBytes);
-            const auto start = std::chrono::steady_clock::now();
+            const auto start = Clock::now();
             runFrame(settings, view, view);
-            took += std::chrono::steady_clock::now() - start;
+            took += Clock::now() - start;
         }
         best = std::min(best, took.count() / double(frames.size()));
     }
@@ -152,43 +237,10 @@ int timeRawFrames(const char* path, const char* size) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--raw") return timeRawFrames(argv[2], argv[3]);
-    std::vector<std::pair<const char*, const FrameKernels*>> impls = {{"oracle", &oracleKernels},
-                                                                      {"scalar", &scalarKernels}};
-    for (auto k : {sse2Kernels(), avx2Kernels(), avx512Kernels()}) {
-        const KernelPath path = k == sse2Kernels()   ? KernelPath::Sse2
-                                : k == avx2Kernels() ? KernelPath::Avx2
-                                                     : KernelPath::Avx512;
-        if (k && forceKernelPath(path)) impls.push_back({k->name, k});
+    const int rounds = argc == 2 ? std::atoi(argv[1]) : 25;
+    if (argc > 2 || rounds <= 0) {
+        std::fprintf(stderr, "usage: frame_bench [ROUNDS] | frame_bench --raw FILE WxH\n");
+        return 2;
     }
-    forceKernelPath(KernelPath::Auto);
-    const std::string best = frameKernels().name;
-    for (Size s : kSizes)
-        for (int c = 0; c < 4; ++c) {
-            for (auto& impl : impls)
-                benchmark::RegisterBenchmark(name(impl.first, s, c).c_str(), runFrames, impl.second,
-                                             s, c)
-                    ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(name("copy", s, c).c_str(), copyBound, s, c)
-                ->Unit(benchmark::kMillisecond);
-        }
-    benchmark::Initialize(&argc, argv);
-    Summary summary;
-    benchmark::RunSpecifiedBenchmarks(&summary);
-
-    std::printf("\nFrames per second (selected path: %s); ratios: selected / oracle, and "
-                "copy bound / selected (1.0 would be as fast as copying)\n",
-                best.c_str());
-    std::printf("%-10s %-7s %9s %9s %9s %9s %9s\n", "size", "content", "oracle", best.c_str(),
-                "copy", "speedup", "vs copy");
-    for (Size s : kSizes)
-        for (int c = 0; c < 4; ++c) {
-            const double o = summary.fps[name("oracle", s, c)];
-            const double b = summary.fps[name(best.c_str(), s, c)];
-            const double cp = summary.fps[name("copy", s, c)];
-            if (o <= 0 || b <= 0 || cp <= 0) continue;
-            std::printf("%4dx%-5d %-7s %9.1f %9.1f %9.1f %8.2fx %8.2fx\n", s.width, s.height,
-                        kContents[c], o, b, cp, b / o, cp / b);
-        }
-    benchmark::Shutdown();
-    return 0;
+    return table(rounds);
 }

@@ -135,5 +135,6 @@ void correctFrame(const FilterSettings& settings, const FrameView& input, const 
 
     for (int k = 0; k < 4; ++k) buildChannelTable(k);
     applyToneStep(settings);
-    frameKernels().map(input, output, channelTable);
+    // The histograms just measured tell the map which values the frame holds.
+    frameKernels().map(input, output, channelTable, channelValuesOf(frameStats.histogram));
 }

@@ -1,34 +1,19 @@
 // AVX-512 kernels (with the byte permutes of VBMI).
 //
-// count: blocks of eight pixels (see countBlocks); sixteen were slower.
+// count: the AVX2 version (chunks of 32 pixels, see countChunks).
 // map: sixteen pixels at a time through byte permutes. A 256-entry table is
 // four registers; one permute looks up the 128 entries of two of them, so a
 // channel takes two permutes (entries below and from 128, chosen by each
 // index byte's top bit), and the four channels are merged by byte position
 // (blue at byte 0 of every pixel, and so on). The last pixels of a row are
 // loaded and stored under a mask, so nothing beyond the row is touched.
-#include <immintrin.h>
-
-#include <cstring>
-
 #include "kernels.h"
-#include "kernels_common.h"
+#include "kernels_x86.h"
 
 namespace {
 
 void countAvx512(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    const __m256i alphaBytes = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    countBlocks<8>(
-        frame, histogram,
-        [](const std::uint8_t* p, std::uint32_t word) {
-            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-            return _mm256_cmpeq_epi32_mask(v, _mm256_set1_epi32(int(word))) == 0xFF;
-        },
-        [&](const std::uint8_t* p, std::uint32_t word) {
-            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-            return _mm256_cmpeq_epi32_mask(_mm256_and_si256(v, alphaBytes),
-                                           _mm256_set1_epi32(int(word))) == 0xFF;
-        });
+    countChunks(frame, histogram, allEqualAvx2, inspectChunkAvx2);
 }
 
 struct ChannelTable {
@@ -41,7 +26,10 @@ inline __m512i lookUp(const ChannelTable& t, __m512i index, __mmask64 high) {
     return _mm512_mask_blend_epi8(high, low, highValues);
 }
 
-void mapAvx512(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256]) {
+// Every entry costs the same here, so the description of the values is not
+// needed.
+void mapAvx512(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
+               const ChannelValues&) {
     ChannelTable t[4];
     for (int k = 0; k < 4; ++k)
         t[k] = {_mm512_loadu_si512(tables[k]), _mm512_loadu_si512(tables[k] + 64),

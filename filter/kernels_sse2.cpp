@@ -1,29 +1,14 @@
 // SSE2 kernels: the floor of the 32-bit plug-in.
 //
-// count: blocks of four pixels (see countBlocks).
-// map: the portable version (SSE2 has no byte-table lookup).
-#include <emmintrin.h>
-
-#include <cstring>
-
+// count: chunks of 32 pixels, four per register (see countChunks).
+// map: the portable version (SSE2 has no byte shuffle to look tables up with).
 #include "kernels.h"
-#include "kernels_common.h"
+#include "kernels_x86.h"
 
 namespace {
 
 void countSse2(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    const __m128i alphaBytes = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    countBlocks<4>(
-        frame, histogram,
-        [](const std::uint8_t* p, std::uint32_t word) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            return _mm_movemask_epi8(_mm_cmpeq_epi32(v, _mm_set1_epi32(int(word)))) == 0xFFFF;
-        },
-        [&](const std::uint8_t* p, std::uint32_t word) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, alphaBytes),
-                                                     _mm_set1_epi32(int(word)))) == 0xFFFF;
-        });
+    countChunks(frame, histogram, allEqualSse2, inspectChunkSse2);
 }
 
 const FrameKernels kernels = {"sse2", countSse2, mapPortable};

@@ -22,12 +22,13 @@ FilterSettings defaults() {
 // Sets the clip points as a measurement would have left them and corrects
 // a ramp, so that channelTable and the mapped ramp can be checked.
 void correctWithClips(const FilterSettings& s, std::initializer_list<std::uint32_t> lowAndHigh) {
+    TestFrame ramp = rampFrame();
+    measureChannels(ramp.view()); // the histograms the map is told the values by
     auto v = lowAndHigh.begin();
     for (int k = 0; k < 4; ++k) {
         frameStats.lowClip[k] = *v++;
         frameStats.highClip[k] = *v++;
     }
-    TestFrame ramp = rampFrame();
     correctFrame(s, ramp.view(), ramp.view());
     for (int k = 0; k < 4; ++k)
         for (int i = 0; i < 256; ++i)

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int height = in.take<std::uint8_t>() % 40;
     const int padding = 4 * (in.take<std::uint8_t>() % 4); // bytes beyond each row
     const bool upsideDown = in.take<std::uint8_t>() & 1;   // memory row 0 at the top address
-    const KernelPath path = KernelPath(in.take<std::uint8_t>() % 5);
+    const KernelPath path = KernelPath(in.take<std::uint8_t>() % 6);
     FilterSettings s{};
     s.showStats = in.take<std::uint8_t>();
     s.gainPercent = in.take<std::int32_t>();

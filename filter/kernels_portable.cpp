@@ -10,14 +10,14 @@
 #include "kernels_common.h"
 
 void countPortable(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    PartialHistograms& parts = partialHistograms();
-    std::memset(parts.counts, 0, sizeof parts.counts);
+    PartialHistograms& parts = partialHistograms;
+    clearPartialHistograms(parts);
     for (std::int32_t r = 0; r < frame.height; ++r) {
         const std::uint8_t* row = frameRowBytes(frame, r);
         std::int32_t x = 0;
         for (; x + 4 <= frame.width; x += 4)
-            for (int j = 0; j < 4; ++j) countBytes(parts.counts[j], row + 4 * (x + j), true);
-        for (; x < frame.width; ++x) countBytes(parts.counts[0], row + 4 * x, true);
+            for (int j = 0; j < 4; ++j) countBytes(parts.sets[j].counts, row + 4 * (x + j), true);
+        for (; x < frame.width; ++x) countBytes(parts.sets[0].counts, row + 4 * x, true);
     }
     addPartialHistograms(parts, histogram);
 }
@@ -51,8 +51,9 @@ void buildPairTables(const std::uint8_t (*tables)[256]) {
 
 } // namespace
 
-void mapPortable(const FrameView& input, const FrameView& output,
-                 const std::uint8_t (*tables)[256]) {
+// The description of the values is not needed: every lookup costs the same.
+void mapPortable(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
+                 const ChannelValues&) {
     if (framePixelCount(input) >= kPairTablesFrom) {
         buildPairTables(tables);
         for (std::int32_t r = 0; r < input.height; ++r) {
@@ -83,4 +84,4 @@ void mapPortable(const FrameView& input, const FrameView& output,
     }
 }
 
-const FrameKernels scalarKernels = {"scalar", countPortable, mapPortable};
+const FrameKernels portableKernels = {"portable", countPortable, mapPortable};
