@@ -8,6 +8,7 @@
 # Usage: bench/e2e.sh [VELMOR_BINARY]   (SECONDS_OF_VIDEO=N to change the clip)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/timing.sh
 velmor=$(realpath "${1:-build-rel/cli/velmor}")
 runs=${RUNS:-5}
 length=${SECONDS_OF_VIDEO:-6}
@@ -42,13 +43,9 @@ declare -A times
 order=(plain nofilter velmor)
 for ((i = 0; i < runs; i++)); do
     for name in "${order[@]}"; do
-        start=$(date +%s.%N)
-        "run_$name"
-        end=$(date +%s.%N)
-        times[$name]+="$(echo "$start $end" | awk '{print $2 - $1}') "
+        times[$name]+="$(wall_seconds "run_$name") "
     done
 done
-median() { tr ' ' '\n' | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2)}'; }
 plain=$(echo "${times[plain]}" | median)
 nof=$(echo "${times[nofilter]}" | median)
 vm=$(echo "${times[velmor]}" | median)

@@ -7,6 +7,7 @@
 # Usage: bench/frei0r.sh [DIRECTORY_OF_VELMOR_SO]   (default build-rel/frei0r)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/timing.sh
 plugin_dir=$(realpath "${1:-build-rel/frei0r}")
 runs=${RUNS:-7}
 length=${SECONDS_OF_VIDEO:-10}
@@ -28,13 +29,10 @@ order=(none velmor normaliz0r normalize)
 declare -A times
 for ((i = 0; i < runs; i++)); do
     for name in "${order[@]}"; do
-        start=$(date +%s.%N)
-        ffmpeg -v error -nostdin -i "$tmp/in.mp4" -vf "${filters[$name]}" -f null -
-        end=$(date +%s.%N)
-        times[$name]+="$(echo "$start $end" | awk '{print $2 - $1}') "
+        times[$name]+="$(wall_seconds ffmpeg -v error -nostdin -i "$tmp/in.mp4" \
+            -vf "${filters[$name]}" -f null -) "
     done
 done
-median() { tr ' ' '\n' | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2)}'; }
 none=$(echo "${times[none]}" | median)
 echo "$length s of 1920x1080 H.264 at 25 fps, -vf FILTERS -f null -, median of $runs runs"
 for name in "${order[@]}"; do
