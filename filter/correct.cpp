@@ -53,9 +53,7 @@ std::uint32_t peakShare(const std::uint32_t (&h)[256], std::uint64_t pixels) {
 }
 
 std::int32_t bypassTitlesGain(std::int32_t gain, std::uint64_t pixels) {
-    frameStats.bluePeak = peakShare(frameStats.histogram[kBlue], pixels);
-    frameStats.greenPeak = peakShare(frameStats.histogram[kGreen], pixels);
-    frameStats.redPeak = peakShare(frameStats.histogram[kRed], pixels);
+    storePeakShares(pixels);
     const std::uint32_t avg = (frameStats.redPeak + frameStats.greenPeak + frameStats.bluePeak) / 3;
     return signedWord(((256u - avg) * static_cast<std::uint32_t>(gain)) >> 8);
 }
@@ -104,6 +102,12 @@ void copyRows(const FrameView& input, const FrameView& output) {
 }
 
 } // namespace
+
+void storePeakShares(std::uint64_t pixels) {
+    frameStats.bluePeak = peakShare(frameStats.histogram[kBlue], pixels);
+    frameStats.greenPeak = peakShare(frameStats.histogram[kGreen], pixels);
+    frameStats.redPeak = peakShare(frameStats.histogram[kRed], pixels);
+}
 
 int peakIndex(const std::uint32_t (&histogram)[256]) {
     int best = 0;

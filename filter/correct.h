@@ -13,3 +13,7 @@ void correctFrame(const FilterSettings& settings, const FrameView& input, const 
 
 // The lowest index among the entries with the greatest count.
 int peakIndex(const std::uint32_t (&histogram)[256]);
+
+// Stores in frameStats the shares of the most frequent red, green and blue
+// values of the frame just measured, in 1/256 of its `pixels`.
+void storePeakShares(std::uint64_t pixels);

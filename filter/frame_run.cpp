@@ -9,11 +9,13 @@
 #include "overlay.h"
 
 void runFrame(const FilterSettings& settings, const FrameView& source,
-              const FrameView& destination) {
+              const FrameView& destination, OverlayPeaks peaks) {
     if (frameIsEmpty(source)) return; // nothing to measure, nothing to touch
     const FrameView output = {source.data, source.width, source.height, destination.pitch};
     FrameStateLock lock; // the statistics and tables below are every instance's
     measureChannels(source);
     correctFrame(settings, source, output);
-    if (settings.showStats != 0) drawStatsOverlay(destination);
+    if (settings.showStats == 0) return;
+    if (peaks == OverlayPeaks::thisFrame) storePeakShares(framePixelCount(source));
+    drawStatsOverlay(destination);
 }

@@ -4,9 +4,22 @@
 #include "frame.h"
 #include "settings.h"
 
+// Which peak shares the statistics overlay prints on a frame whose run does
+// not compute them (bypass titles off, or a frame that fails the gate).
+enum class OverlayPeaks {
+    // The last shares any frame computed: the video host's rule, which
+    // relies on frames arriving one at a time in presentation order.
+    lastComputed,
+    // The frame's own shares: for hosts that run frames of one clip on
+    // several threads or instances, where "the last frame" depends on
+    // timing. Every frame's overlay then depends on that frame alone.
+    thisFrame,
+};
+
 // Measures `source`, corrects it in its own memory (rows stepped by the
 // destination's pitch), and draws the statistics into `destination` when
 // showStats is set. A frame without pixels is left alone entirely. Safe to
 // call from several threads at once: frame runs take turns.
 void runFrame(const FilterSettings& settings, const FrameView& source,
-              const FrameView& destination);
+              const FrameView& destination,
+              OverlayPeaks peaks = OverlayPeaks::lastComputed);

@@ -1,30 +1,42 @@
 // The filter as a frei0r plug-in (velmor.so), for ffmpeg, MLT and GStreamer.
 //
-// A frei0r frame is packed BGRA, rows width * 4 bytes apart, top row first,
-// and its fourth byte is the host's alpha (255 where the picture is opaque).
-// The filter corrects frames as the video host presents them: alpha 0 and
-// the bottom row first in memory. So each frame is
+// A frei0r frame is packed BGRA, top row first, and its fourth byte is the
+// host's alpha (255 where the picture is opaque). Rows are width * 4 bytes
+// apart, except in ffmpeg, which pads them (frame_layout.h): the instance
+// learns its host's row pitch when it is made, and refuses a width it
+// cannot correct exactly there. The filter corrects frames as the video
+// host presents them: alpha 0 and the bottom row first in memory. So each
+// frame is
 //   1. copied to the output with the fourth byte cleared,
 //   2. run through the frame run in place, seen bottom-up: the view's base
 //      is the last row and its pitch is negative, so the statistics overlay
 //      lands on the host's picture rows,
 //   3. given back each input pixel's fourth byte exactly.
 // The view holds the first round(picture width * frame width) columns of
-// every row: a caller that padded its frames to a width the host passes
-// unshifted says how much of each row is picture, and only that part is
-// measured and corrected; the padding comes out as it came in.
+// every row: a caller that padded its frames itself says how much of each
+// row is picture, and only that part is measured and corrected; the padding
+// comes out as it came in.
 //
-// Each instance keeps its own parameters and scratch, so hosts may run
-// instances on several threads at once (MLT does); the frame run itself
-// lets frame runs take turns over the core's shared tables.
+// Instances are independent and frames may run on any thread in any order
+// (MLT renders with an instance per thread, GStreamer's branches run side
+// by side): nothing carries from one frame to the next, so the overlay
+// prints each frame's own peak shares, and the frame run lets frame runs
+// take turns over the core's shared tables. One thing the plug-in cannot
+// do is correct a frame it sees only part of: MLT, when a filter's
+// `threads` property is set, hands one instance horizontal bands of each
+// frame. Bands of one frame come at the same time stamp, exactly a band
+// apart in memory; once that is seen the instance says so and passes
+// frames unchanged.
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "adapter.h"
 #include "config_line.h"
+#include "frame_layout.h"
 #include "frame_run.h"
 #include "frei0r_api.h"
 #include "params.h"
@@ -33,14 +45,25 @@
 
 namespace {
 
+// The last frame an MLT instance was handed, to tell bands of one frame.
+struct LastFrame {
+    std::mutex lock; // MLT runs the bands of a frame on several threads at once
+    bool seen = false;
+    double time = 0;
+    std::uintptr_t input = 0, output = 0;
+    bool bands = false; // seen: this instance passes frames unchanged
+};
+
 struct Instance {
     std::int32_t width;
     std::int32_t height;
+    std::ptrdiff_t pitch;       // bytes from one row to the next, as the host lays them out
+    Frei0rHost host;
     double values[kParamCount]; // numbers and switches as the host set them
     std::string config;         // the script line as set
     bool configValid;           // it parses: it gives the five settings
     ConfigValues configValues;
-    std::vector<std::uint32_t> alpha; // the input's fourth bytes, for in-place calls only
+    LastFrame last;
 };
 
 // The five settings from the script line when it is valid, else from the
@@ -79,6 +102,41 @@ std::uint32_t colourMask() {
     return mask;
 }
 
+// True when this frame is a band of a larger one (see the head comment):
+// the same time stamp as the last call, both pointers moved by the same
+// whole number of this instance's frames.
+bool isBandOfLargerFrame(Instance& in, double time, const void* input, const void* output) {
+    const std::uintptr_t i = reinterpret_cast<std::uintptr_t>(input);
+    const std::uintptr_t o = reinterpret_cast<std::uintptr_t>(output);
+    std::lock_guard<std::mutex> hold(in.last.lock);
+    LastFrame& last = in.last;
+    if (!last.bands && last.seen && time == last.time && i != last.input &&
+        i - last.input == o - last.output) {
+        const std::uintptr_t frameBytes = static_cast<std::uintptr_t>(in.pitch) *
+                                          static_cast<std::uintptr_t>(in.height);
+        const std::uintptr_t apart = i > last.input ? i - last.input : last.input - i;
+        if (apart % frameBytes == 0 && apart / frameBytes < 256) {
+            last.bands = true;
+            std::fprintf(stderr,
+                         "velmor: MLT hands this filter horizontal bands of each frame (its "
+                         "'threads' property is set), and each band would be stretched on its "
+                         "own; frames pass unchanged from here on. Remove 'threads' from the "
+                         "filter: MLT's frame threads (the consumer's real_time) are fine.\n");
+        }
+    }
+    last.seen = true;
+    last.time = time;
+    last.input = i;
+    last.output = o;
+    return last.bands;
+}
+
+void copyRows(const Instance& in, const std::uint8_t* from, std::uint8_t* to) {
+    if (from == to) return;
+    for (std::int32_t r = 0; r < in.height; ++r)
+        std::memmove(to + r * in.pitch, from + r * in.pitch, static_cast<std::size_t>(in.width) * 4);
+}
+
 } // namespace
 
 extern "C" {
@@ -111,13 +169,22 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
     info->explanation = kFrei0rParams[index].explanation;
 }
 
-f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
+// Not inlined: the caller's address tells the host (frame_layout.h).
+__attribute__((noinline)) f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
     // The frame run counts in 32-bit sizes; a frame beyond them is refused.
     if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return nullptr;
+    const Frei0rCaller caller = frei0rCallerAt(__builtin_return_address(0));
+    const RowLayout layout = rowLayoutFor(caller, static_cast<std::int32_t>(width));
+    if (layout.pitchPixels == 0) {
+        std::fputs(layout.refusal.c_str(), stderr);
+        return nullptr; // the host stops: better than damaged frames
+    }
     Instance* in = new (std::nothrow) Instance{};
     if (in == nullptr) return nullptr;
     in->width = static_cast<std::int32_t>(width);
     in->height = static_cast<std::int32_t>(height);
+    in->pitch = static_cast<std::ptrdiff_t>(layout.pitchPixels) * 4;
+    in->host = caller.host;
     for (int i = 0; i < kParamCount; ++i) in->values[i] = kFrei0rParams[i].defaultValue;
     return in;
 }
@@ -155,34 +222,53 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
         *static_cast<double*>(param) = in->values[index];
 }
 
-void f0r_update(f0r_instance_t instance, double, const uint32_t* inframe, uint32_t* outframe) {
+void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
+                uint32_t* outframe) {
     Instance* in = static_cast<Instance*>(instance);
     if (in == nullptr || in->width == 0 || in->height == 0) return;
-    const std::size_t count = static_cast<std::size_t>(in->width) * in->height;
+    const auto* source = reinterpret_cast<const std::uint8_t*>(inframe);
+    auto* target = reinterpret_cast<std::uint8_t*>(outframe);
+    if (in->host == Frei0rHost::mlt && isBandOfLargerFrame(*in, time, inframe, outframe)) {
+        copyRows(*in, source, target);
+        return;
+    }
     const std::uint32_t colour = colourMask();
-    const std::uint32_t* alpha = inframe;
-    if (inframe == outframe) { // the input's alpha is about to be cleared: keep it
+    const std::size_t rowPixels = static_cast<std::size_t>(in->width);
+    // The input's fourth bytes, read from the input unless it is about to be
+    // overwritten.
+    std::vector<std::uint32_t> kept;
+    const std::uint8_t* alpha = source;
+    std::ptrdiff_t alphaPitch = in->pitch;
+    if (inframe == outframe) {
         try {
-            in->alpha.assign(inframe, inframe + count);
+            kept.resize(rowPixels * static_cast<std::size_t>(in->height));
         } catch (const std::bad_alloc&) {
             return; // the frame passes unchanged
         }
-        alpha = in->alpha.data();
+        for (std::int32_t r = 0; r < in->height; ++r)
+            std::memcpy(&kept[r * rowPixels], source + r * in->pitch, rowPixels * 4);
+        alpha = reinterpret_cast<const std::uint8_t*>(kept.data());
+        alphaPitch = static_cast<std::ptrdiff_t>(rowPixels) * 4;
     }
-    for (std::size_t i = 0; i < count; ++i) outframe[i] = inframe[i] & colour;
+    for (std::int32_t r = 0; r < in->height; ++r) {
+        const auto* from = reinterpret_cast<const std::uint32_t*>(source + r * in->pitch);
+        auto* to = reinterpret_cast<std::uint32_t*>(target + r * in->pitch);
+        for (std::size_t x = 0; x < rowPixels; ++x) to[x] = from[x] & colour;
+    }
 
-    const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(in->width) * 4;
     FrameView view;
-    view.data = reinterpret_cast<FramePixel*>(reinterpret_cast<std::uint8_t*>(outframe) +
-                                              (in->height - 1) * rowBytes);
+    view.data = reinterpret_cast<FramePixel*>(target + (in->height - 1) * in->pitch);
     view.width = unitToSteps(in->values[kParamPictureWidth], in->width);
     view.height = in->height;
-    view.pitch = -rowBytes;
+    view.pitch = -in->pitch;
     const FilterSettings settings = instanceSettings(*in);
-    runFrame(settings, view, view);
+    runFrame(settings, view, view, OverlayPeaks::thisFrame);
 
-    for (std::size_t i = 0; i < count; ++i)
-        outframe[i] = (outframe[i] & colour) | (alpha[i] & ~colour);
+    for (std::int32_t r = 0; r < in->height; ++r) {
+        const auto* a = reinterpret_cast<const std::uint32_t*>(alpha + r * alphaPitch);
+        auto* to = reinterpret_cast<std::uint32_t*>(target + r * in->pitch);
+        for (std::size_t x = 0; x < rowPixels; ++x) to[x] = (to[x] & colour) | (a[x] & ~colour);
+    }
 }
 
 } // extern "C"

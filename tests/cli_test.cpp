@@ -126,7 +126,8 @@ class Cli : public ::testing::Test {
 };
 
 // The core's own result for frames as the host hands them: alpha 0 where
-// the picture has none, memory row 0 at the bottom.
+// the picture has none, memory row 0 at the bottom; the overlay with each
+// frame's own peak shares, as velmor.so prints them.
 std::vector<std::uint8_t> coreResult(std::vector<std::uint8_t> frames, int w, int h,
                                      const FilterSettings& s, bool zeroAlpha) {
     const std::size_t size = std::size_t(w) * h * 4;
@@ -135,7 +136,7 @@ std::vector<std::uint8_t> coreResult(std::vector<std::uint8_t> frames, int w, in
             for (std::size_t i = f + 3; i < f + size; i += 4) frames[i] = 0;
         auto* bottom = reinterpret_cast<FramePixel*>(&frames[f + size - std::size_t(w) * 4]);
         const FrameView view = {bottom, w, h, -std::ptrdiff_t(w) * 4};
-        runFrame(s, view, view);
+        runFrame(s, view, view, OverlayPeaks::thisFrame);
     }
     return frames;
 }

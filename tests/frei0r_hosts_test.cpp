@@ -12,9 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "frei0r_reference.h"
 
 namespace {
@@ -60,30 +57,14 @@ std::vector<std::uint8_t> readFile(const std::string& name) {
     return ::testing::AssertionSuccess();
 }
 
-// The reference as a host process computes it: the core's module-wide peak
-// shares, which the overlay prints as last computed, start at 0 in every
-// process, so each reference runs in a child process of its own.
-std::vector<std::uint8_t> freshReference(const FilterSettings& s,
-                                         const std::vector<std::uint8_t>& frames, int width,
-                                         int height, int pictureWidth) {
-    const std::string file = path("reference.raw");
-    std::remove(file.c_str());
-    const pid_t child = fork();
-    if (child == 0) {
-        const auto out = referenceFrames(s, frames, width, height, pictureWidth);
-        std::ofstream(file, std::ios::binary)
-            .write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
-        _exit(0);
-    }
-    int status = 0;
-    if (child > 0) waitpid(child, &status, 0);
-    return readFile("reference.raw");
+// An MLT profile at the source's own size, so that melt hands the filter
+// the frames as decoded.
+std::string profile(int width, int height) {
+    const std::string w = std::to_string(width), h = std::to_string(height);
+    return "description=" + w + "x" + h + "\nframe_rate_num=25\nframe_rate_den=1\nwidth=" + w +
+           "\nheight=" + h + "\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
+           "display_aspect_num=" + w + "\ndisplay_aspect_den=" + h + "\ncolorspace=709\n";
 }
-
-const char* const kProfile = "description=641x481\nframe_rate_num=25\nframe_rate_den=1\n"
-                             "width=641\nheight=481\nprogressive=1\nsample_aspect_num=1\n"
-                             "sample_aspect_den=1\ndisplay_aspect_num=641\n"
-                             "display_aspect_den=481\ncolorspace=709\n";
 
 class Frei0rHosts : public ::testing::Test {
   protected:
@@ -93,7 +74,8 @@ class Frei0rHosts : public ::testing::Test {
 #endif
         setenv("FREI0R_PATH", VELMOR_FREI0R_DIR, 1);
         setenv("GST_REGISTRY", path("gst-registry.bin").c_str(), 1);
-        std::ofstream(path("641x481.profile")) << kProfile;
+        std::ofstream(path("641x481.profile")) << profile(641, 481);
+        std::ofstream(path("320x240.profile")) << profile(320, 240);
         // Washed-out sources: a clip with an odd height, a picture with real
         // transparency, and an odd-sized clip kept losslessly in BGRA, its red and
         // blue ranges apart so that a swap shows in the overlay (cut
@@ -108,8 +90,19 @@ class Frei0rHosts : public ::testing::Test {
         ASSERT_TRUE(run(f + "testsrc2=s=642x482:r=25:d=0.3 -vf format=yuv444p,crop=641:481:0:0,"
                             "eq=contrast=0.6,format=bgra,lutrgb=r=val/2+40:b=val*3/4 "
                             "-c:v ffv1 '" + path("wide.mkv") + "'"));
-        ASSERT_TRUE(run("ffmpeg -v error -y -i '" + path("wide.mkv") +
-                        "' -f rawvideo -pix_fmt bgra '" + path("wide.raw") + "'"));
+        // Every third frame one flat grey (it fails the gate, so its run
+        // computes no peak shares); widths that ffmpeg pads.
+        ASSERT_TRUE(run(f + "testsrc2=s=320x240:r=25:d=1.2 -vf \"format=yuv444p,eq=contrast=0.5,"
+                            "drawbox=c=gray:t=fill:enable='eq(mod(n\\,3)\\,2)',format=bgra\" "
+                            "-c:v ffv1 '" + path("flat.mkv") + "'"));
+        ASSERT_TRUE(run(f + "testsrc2=s=854x480:r=25:d=0.12 -vf format=yuv444p,eq=contrast=0.5,"
+                            "format=bgra -c:v ffv1 '" + path("w854.mkv") + "'"));
+        ASSERT_TRUE(run(f + "testsrc2=s=4x6:r=25:d=0.12 -vf format=yuv444p,crop=3:5:0:0,"
+                            "eq=contrast=0.5,format=bgra -c:v ffv1 '" + path("w3.mkv") + "'"));
+        for (const char* name : {"wide", "flat", "w854", "w3"})
+            ASSERT_TRUE(run("ffmpeg -v error -y -i '" + path(std::string(name) + ".mkv") +
+                            "' -f rawvideo -pix_fmt bgra '" + path(std::string(name) + ".raw") +
+                            "'"));
     }
     void SetUp() override {
 #ifdef VELMOR_SANITIZED
@@ -156,7 +149,7 @@ TEST_F(Frei0rHosts, FfmpegFramesEqualTheCores) {
         ASSERT_TRUE(run(in + ",frei0r=velmor" + c.params + out + path("ffmpeg-out.raw") + "'"));
         const auto frames = readFile("ffmpeg-in.raw");
         EXPECT_TRUE(sameFrames(readFile("ffmpeg-out.raw"),
-                               freshReference(c.expected, frames, c.width, c.height,
+                               referenceFrames(c.expected, frames, c.width, c.height,
                                               c.pictureWidth),
                                c.width, c.height));
     }
@@ -178,7 +171,7 @@ TEST_F(Frei0rHosts, MeltAndGstreamerFramesEqualTheCoresAtAnOddWidth) {
     const auto frames = readFile("wide.raw");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto want = freshReference(c.expected, frames, 641, 481, 641);
+        const auto want = referenceFrames(c.expected, frames, 641, 481, 641);
         // One rendering thread, then three: MLT runs an instance on each.
         for (const char* threads : {"-1", "-3"}) {
             ASSERT_TRUE(run("melt -silent -profile '" + path("641x481.profile") + "' '" +
@@ -193,6 +186,111 @@ TEST_F(Frei0rHosts, MeltAndGstreamerFramesEqualTheCoresAtAnOddWidth) {
                         " ! filesink location='" + path("gst.raw") + "'"));
         EXPECT_TRUE(sameFrames(readFile("gst.raw"), want, 641, 481)) << "gst-launch-1.0";
     }
+}
+
+// Columns x .. x + width - 1 of frames `frameWidth` pixels wide.
+std::vector<std::uint8_t> columns(const std::vector<std::uint8_t>& frames, int frameWidth,
+                                  int x, int width) {
+    std::vector<std::uint8_t> out;
+    const std::size_t row = std::size_t(frameWidth) * 4;
+    for (std::size_t r = 0; r + row <= frames.size(); r += row)
+        out.insert(out.end(), frames.begin() + r + x * 4, frames.begin() + r + (x + width) * 4);
+    return out;
+}
+
+// Setups users build: several instances in one process, host threads, and
+// widths that ffmpeg pads. Each output (or its columns) must equal the
+// core's result of its instance's settings applied in turn to the source,
+// in every run.
+TEST_F(Frei0rHosts, InstancesThreadsAndWidthsNeverChangeAFrame) {
+    const FilterSettings a = referenceSettings(60, 10, 1.0, 0, 1, false); // computes the shares
+    const FilterSettings b = referenceSettings(100, 10, 1.0, 0, 0, true); // prints them
+    const FilterSettings titles = referenceSettings(100, 10, 1.0, 0, 1, true);
+    struct Output {
+        const char* file;
+        int frameWidth, column;            // where the instance's picture sits in the output
+        std::vector<FilterSettings> chain; // instances the frames went through, in order
+    };
+    const struct Case {
+        const char* name;
+        const char* source; // name.mkv, name.raw
+        int width, height;
+        std::string command;
+        std::vector<Output> outputs;
+        int runs;
+    } cases[] = {
+        {"ffmpeg: split into two instances, side by side", "flat", 320, 240,
+         "ffmpeg -v error -y -i '" + path("flat.mkv") +
+             "' -filter_complex 'format=bgra,split[a][b];[a]frei0r=velmor:|0.6|0.0392|0.1667|n|y|"
+             "n[x];[b]frei0r=velmor:|1|0.0392|0.1667|n|n|y[y];[x][y]hstack' -f rawvideo "
+             "-pix_fmt bgra '" + path("a.raw") + "'",
+         {{"a.raw", 640, 0, {a}}, {"a.raw", 640, 320, {b}}}, 1},
+        {"melt: two instances on one clip", "wide", 641, 481,
+         "melt -silent -profile '" + path("641x481.profile") + "' '" + path("wide.mkv") +
+             "' -filter frei0r.velmor statistics=1 -filter frei0r.velmor gain=0.6 "
+             "'bypass titles=1' -consumer 'avformat:" + path("a.raw") + "' f=rawvideo "
+             "pix_fmt=bgra",
+         {{"a.raw", 641, 0, {b, a}}}, 1},
+        {"GStreamer: a tee into two instances", "wide", 641, 481,
+         "gst-launch-1.0 -q filesrc location='" + path("wide.raw") +
+             "' ! rawvideoparse width=641 height=481 format=bgra framerate=25/1 ! tee name=t "
+             "t. ! queue ! frei0r-filter-velmor-filter-plus gain=0.6 bypass-titles=true ! "
+             "filesink location='" + path("a.raw") + "' t. ! queue ! "
+             "frei0r-filter-velmor-filter-plus statistics=true ! filesink location='" +
+             path("b.raw") + "'",
+         {{"a.raw", 641, 0, {a}}, {"b.raw", 641, 0, {b}}}, 2},
+        {"melt: one thread, flat frames, bypass titles, overlay", "flat", 320, 240,
+         "melt -silent -profile '" + path("320x240.profile") + "' '" + path("flat.mkv") + "' -filter frei0r.velmor 'bypass titles=1' "
+             "statistics=1 -consumer 'avformat:" + path("a.raw") +
+             "' f=rawvideo pix_fmt=bgra real_time=-1",
+         {{"a.raw", 320, 0, {titles}}}, 1},
+        {"melt: four frame threads, the same", "flat", 320, 240,
+         "melt -silent -profile '" + path("320x240.profile") + "' '" + path("flat.mkv") + "' -filter frei0r.velmor 'bypass titles=1' "
+             "statistics=1 -consumer 'avformat:" + path("a.raw") +
+             "' f=rawvideo pix_fmt=bgra real_time=-4",
+         {{"a.raw", 320, 0, {titles}}}, 3},
+        {"ffmpeg: 854 columns, rows padded by ffmpeg", "w854", 854, 480,
+         "ffmpeg -v error -y -i '" + path("w854.mkv") + "' -vf 'format=bgra,frei0r=velmor:|1|"
+             "0.0392|0.1667|n|n|y' -f rawvideo -pix_fmt bgra '" + path("a.raw") + "'",
+         {{"a.raw", 854, 0, {b}}}, 1},
+        {"ffmpeg: 3 x 5", "w3", 3, 5,
+         "ffmpeg -v error -y -i '" + path("w3.mkv") + "' -vf format=bgra,frei0r=velmor "
+             "-f rawvideo -pix_fmt bgra '" + path("a.raw") + "'",
+         {{"a.raw", 3, 0, {referenceSettings(100, 10, 1.0, 0, 0, false)}}}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto source = readFile(std::string(c.source) + ".raw");
+        ASSERT_FALSE(source.empty());
+        for (int r = 0; r < c.runs; ++r) {
+            ASSERT_TRUE(run(c.command));
+            for (const Output& o : c.outputs) {
+                auto want = source;
+                for (const FilterSettings& s : o.chain)
+                    want = referenceFrames(s, want, c.width, c.height, c.width);
+                EXPECT_NE(want, source);
+                EXPECT_TRUE(sameFrames(columns(readFile(o.file), o.frameWidth, o.column, c.width),
+                                       want, c.width, c.height))
+                    << "run " << r << ", " << o.file << " column " << o.column;
+            }
+        }
+    }
+}
+
+// MLT's slice threads hand an instance bands of each frame, which cannot be
+// stretched as one: the plug-in says so and passes frames unchanged.
+TEST_F(Frei0rHosts, MeltBandsAreRefusedWithAMessage) {
+    const std::string log = path("bands.log");
+    ASSERT_TRUE(run("melt -silent -profile '" + path("320x240.profile") + "' '" + path("flat.mkv") + "' -filter frei0r.velmor threads=2 "
+                    "-consumer 'avformat:" + path("a.raw") +
+                    "' f=rawvideo pix_fmt=bgra real_time=-1 2>'" + log + "'"));
+    std::ifstream in(log);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(text.find("bands of each frame"), std::string::npos) << text;
+    const std::size_t frame = std::size_t(320) * 240 * 4;
+    const auto source = readFile("flat.raw"), got = readFile("a.raw");
+    ASSERT_EQ(got.size(), source.size());
+    EXPECT_TRUE(std::equal(got.end() - frame, got.end(), source.end() - frame));
 }
 
 } // namespace

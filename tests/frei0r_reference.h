@@ -3,6 +3,8 @@
 // their own with the fourth byte 0 (as the video host's frames are), run
 // with a positive pitch, and copied back top-down with each input pixel's
 // fourth byte; columns beyond the picture width come out as they came in.
+// The overlay prints each frame's own peak shares, so every frame depends
+// on itself alone.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +43,7 @@ inline std::vector<std::uint8_t> referenceFrames(const FilterSettings& s,
             }
         const FrameView v = {reinterpret_cast<FramePixel*>(host.data()), pictureWidth, height,
                              std::ptrdiff_t(pictureWidth) * 4};
-        if (pictureWidth > 0) runFrame(s, v, v);
+        if (pictureWidth > 0) runFrame(s, v, v, OverlayPeaks::thisFrame);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < pictureWidth; ++x) {
                 std::uint8_t* p = &out[f + (std::size_t(y) * width + x) * 4];

@@ -9,8 +9,11 @@
 #include <random>
 #include <string>
 #include <thread>
+
+#include <dlfcn.h>
 #include <vector>
 
+#include "frame_layout.h"
 #include "frei0r_api.h"
 #include "frei0r_reference.h"
 #include "gamma_text.h"
@@ -170,6 +173,48 @@ TEST(Frei0rFrames, InstancesOnSeveralThreadsGiveTheSerialResult) {
     for (int t = 0; t < threads; ++t) pool.emplace_back(work, t, std::ref(parallel[t]));
     for (auto& th : pool) th.join();
     for (int t = 0; t < threads; ++t) EXPECT_TRUE(parallel[t] == serial[t]) << t;
+}
+
+// Row pitch per host: ffmpeg from 5.1 pads rows to 16 pixels, older ffmpeg
+// is trusted only at multiples of 64 and otherwise refused with the
+// command that works; every other host packs its rows.
+TEST(Frei0rRows, PitchPerHostAndVersion) {
+    const unsigned v51 = 8u << 16 | 44u << 8 | 100u, v44 = 7u << 16 | 110u << 8 | 100u;
+    const struct Case {
+        Frei0rHost host;
+        unsigned version;
+        std::int32_t width;
+        std::int64_t pitch; // 0: refused
+    } cases[] = {
+        {Frei0rHost::other, 0, 641, 641},     {Frei0rHost::mlt, 0, 3, 3},
+        {Frei0rHost::ffmpeg, v51, 854, 864},  {Frei0rHost::ffmpeg, v51, 3, 16},
+        {Frei0rHost::ffmpeg, v51, 640, 640},  {Frei0rHost::ffmpeg, v51 + 0x10000, 641, 656},
+        {Frei0rHost::ffmpeg, v44, 1920, 1920}, {Frei0rHost::ffmpeg, v44, 656, 0},
+        {Frei0rHost::ffmpeg, v51 - 1, 854, 0},
+    };
+    for (const Case& c : cases) {
+        const RowLayout layout = rowLayoutFor({c.host, c.version}, c.width);
+        EXPECT_EQ(layout.pitchPixels, c.pitch) << c.width << " " << c.version;
+        EXPECT_EQ(layout.refusal.empty(), c.pitch != 0);
+    }
+    const std::string why = rowLayoutFor({Frei0rHost::ffmpeg, v44}, 656).refusal;
+    EXPECT_NE(why.find("pad=704:ih,frei0r=velmor:|1|0.0392|0.1667|n|n|n|0.931818,crop=656:ih"),
+              std::string::npos)
+        << why;
+}
+
+// The caller is told by the shared object its code sits in.
+TEST(Frei0rRows, CallerInsideLibavfilterIsFfmpeg) {
+    EXPECT_EQ(frei0rCallerAt(reinterpret_cast<const void*>(&f0r_update)).host, Frei0rHost::other);
+    void* lib = dlopen("libavfilter.so.8", RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) GTEST_SKIP() << "no libavfilter.so.8 here";
+    const void* inside = dlsym(lib, "avfilter_get_by_name");
+    const auto version = reinterpret_cast<unsigned (*)()>(dlsym(lib, "avfilter_version"));
+    ASSERT_TRUE(inside != nullptr && version != nullptr);
+    const Frei0rCaller caller = frei0rCallerAt(inside);
+    EXPECT_EQ(caller.host, Frei0rHost::ffmpeg);
+    EXPECT_EQ(caller.libavfilterVersion, version());
+    dlclose(lib);
 }
 
 } // namespace
