@@ -120,6 +120,36 @@ bool known(const std::string& tag) {
     return !tag.empty() && tag != "unknown" && tag != "reserved";
 }
 
+// How the filter's BGRA goes back to YUV, and the tags that say so.
+struct OutputColour {
+    std::string scaleOptions; // for ffmpeg's scale filter
+    std::string matrixTag, rangeTag; // "" leaves the tag unset
+};
+
+// YUV input goes back with its own matrix and range, whether or not the
+// matrix is tagged (untagged: ffmpeg's default matrix both ways, the range
+// still as the input's). RGB-coded input has no YUV matrix of its own: it
+// gets BT.601 at limited range, as a plain transcode converts it, and the
+// tags say so instead of passing on "gbr", which describes no YUV.
+OutputColour outputColour(const MediaInfo& m, bool rgbInput) {
+    if (rgbInput || m.colorSpace == "gbr")
+        return {"out_color_matrix=bt601:out_range=tv", "smpte170m", "tv"};
+    const std::string matrix = scaleMatrix(m.colorSpace);
+    const bool full = m.colorRange == "pc" || traitsOf(m.pixFmt).fullRange;
+    OutputColour c;
+    c.scaleOptions = (matrix.empty() ? "" : "out_color_matrix=" + matrix + ":") +
+                     "out_range=" + (full ? "pc" : "tv");
+    if (known(m.colorSpace)) c.matrixTag = m.colorSpace;
+    if (known(m.colorRange) || full) c.rangeTag = full ? "pc" : "tv";
+    return c;
+}
+
+// Containers that keep cover art as ffmpeg writes them: MP4 as a picture
+// stream of its own, Matroska as an attachment.
+bool coverFits(const std::string& ext, const std::string& codec) {
+    return has({"mp4", "m4v", "mkv"}, ext) && has({"mjpeg", "png"}, codec);
+}
+
 std::string describe(const StreamInfo& s) {
     return s.type + " stream #" + std::to_string(s.index) + " (" + s.codec +
            (s.title.empty() ? "" : ", \"" + s.title + "\"") + ")";
@@ -156,6 +186,7 @@ MediaInfo parseProbe(const std::string& flat) {
         s.type = f["codec_type"];
         s.codec = f["codec_name"];
         s.title = f["tags.title"];
+        s.fileName = f["tags.filename"];
         s.attachedPicture = f["disposition.attached_pic"] == "1";
         m.streams.push_back(s);
         if (s.type != "video" || s.attachedPicture || m.videoIndex >= 0) continue;
@@ -260,8 +291,21 @@ std::string frei0rArgument(const UserSettings& s, bool stats, const std::string&
     return out;
 }
 
+std::string refusalFor(const Options& o, const MediaInfo& m, const std::string& inputLabel) {
+    const std::string& t = m.colorTransfer;
+    if ((t == "smpte2084" || t == "arib-std-b67") && !o.stretchHdr)
+        return inputLabel + " is HDR video (transfer " + t +
+               (t == "smpte2084" ? ", PQ" : ", HLG") +
+               "): the filter stretches levels as SDR video has them, so it would change the "
+               "picture's brightness in nits (a PQ clip at 100 to 500 nits can come out "
+               "spanning 0 to 10,000); not converted. Give --stretch-hdr to stretch the code "
+               "values as they are (the HDR tags are kept)";
+    return "";
+}
+
 Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
-             const std::string& outputName, const std::string& ext) {
+             const std::string& outputName, const std::string& ext,
+             const std::string& coverPrefix) {
     Job job;
     const bool image = isImageExtension(ext);
     const PixelTraits in = traitsOf(m.pixFmt);
@@ -292,7 +336,10 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
             enc.insert(enc.end(), {"-flags", "+ildct+ilme"});
     };
     auto ffv1 = [&]() {
-        enc = {"-c:v", "ffv1", "-level", "3"};
+        // Level 3 (slices, a checksum per slice) loses pictures one or two
+        // pixels tall or wide in ffmpeg 5.1: level 1 there.
+        enc = {"-c:v", "ffv1"};
+        if (width >= 16 && height >= 16) enc.insert(enc.end(), {"-level", "3"});
         pixFmt = in.rgb ? (in.alpha ? "bgra" : "bgr0") : m.pixFmt;
     };
     auto proresLike = [&]() {
@@ -307,14 +354,21 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
         pixFmt = in.alpha ? "yuva444p10le" : four ? "yuv444p10le" : "yuv422p10le";
     };
     if (image) {
-        // The image encoder takes the filter's BGRA as it can (RGBA for PNG).
+        // The image encoder takes the filter's BGRA as it can (RGBA for
+        // PNG); a picture without alpha stays without.
         a.insert(a.end(), {"-frames:v", "1", "-update", "1"});
+        if (!in.alpha && has({"png", "tif", "tiff", "ppm"}, ext)) pixFmt = "rgb24";
+        if (!in.alpha && has({"bmp", "tga"}, ext)) pixFmt = "bgr24";
     } else if (ext == "mkv" || ext == "nut") {
         if (prores) proresLike();
         else if (lossless || in.alpha) ffv1();
         else h264(true);
     } else if (ext == "mov") {
-        if (prores || (in.alpha && !lossless)) proresLike();
+        // ffmpeg's QuickTime muxer labels 10-bit 4:2:2 H.264 of broadcast
+        // sizes as AVC-Intra, which decoders then misread; ProRes 422 HQ is
+        // QuickTime's own form of that material (DNxHR HQX included).
+        const bool tenBit422 = in.depth > 8 && in.chroma == "422" && !lossless;
+        if (prores || (in.alpha && !lossless) || tenBit422) proresLike();
         else if (lossless && in.rgb) enc = {"-c:v", "qtrle"}, pixFmt = in.alpha ? "argb" : "rgb24";
         else if (lossless) h264(true), enc[5] = "0", enc[4] = "-qp";
         else h264(true);
@@ -365,27 +419,43 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
     chain += ",frei0r=velmor" + (argument.empty() ? "" : ":" + argument);
     if (padded != width) chain += ",crop=" + std::to_string(width) + ":ih:0:0";
     const bool yuvOut = !pixFmt.empty() && !traitsOf(pixFmt).rgb;
-    const std::string matrix = scaleMatrix(m.colorSpace);
-    const std::string range = m.colorRange == "pc" || in.fullRange ? "pc" : "tv";
-    if (yuvOut && !matrix.empty())
-        chain += ",scale=out_color_matrix=" + matrix + ":out_range=" + range;
+    const OutputColour colour = outputColour(m, in.rgb);
+    if (yuvOut) chain += ",scale=" + colour.scaleOptions;
     if (!pixFmt.empty()) chain += ",format=" + pixFmt;
 
     a.insert(a.end(), {"-map", "0:" + std::to_string(m.videoIndex), "-filter:v:0", chain});
     a.insert(a.end(), enc.begin(), enc.end());
     if (!image) a.insert(a.end(), {"-fps_mode", "passthrough"});
-    // The colour tags as the input has them; a matrix and range only for YUV.
-    if (known(m.colorPrimaries)) a.insert(a.end(), {"-color_primaries", m.colorPrimaries});
-    if (known(m.colorTransfer)) a.insert(a.end(), {"-color_trc", m.colorTransfer});
-    if (yuvOut && known(m.colorSpace)) a.insert(a.end(), {"-colorspace", m.colorSpace});
-    if (yuvOut && (known(m.colorRange) || in.fullRange))
-        a.insert(a.end(), {"-color_range", range});
+    // The colour tags: primaries and transfer come through the filter graph
+    // with the frames as the input has them (ffmpeg 5.1 keeps them, tagged in
+    // the stream or only in the container); the matrix and range are the
+    // last conversion's, for YUV only.
+    if (yuvOut && !colour.matrixTag.empty()) a.insert(a.end(), {"-colorspace", colour.matrixTag});
+    if (yuvOut && !colour.rangeTag.empty()) a.insert(a.end(), {"-color_range", colour.rangeTag});
+    // A start cuts copied streams too, not only the decoded ones: without
+    // this ffmpeg copies the packets between the keyframe it seeks to and
+    // the start, which Matroska and the others then play.
+    if (!o.start.empty()) a.insert(a.end(), {"-copypriorss", "0"});
 
     // The other streams, each as the container can take it.
-    int outIndex = 1, attachments = 0;
+    int outIndex = 1, attachments = 0, copiedAttachments = 0;
+    std::vector<const StreamInfo*> covers;
     const bool losslessAudioInput = lossless;
     for (const StreamInfo& s : m.streams) {
-        if (s.index == m.videoIndex || s.type == "data" || s.attachedPicture) continue;
+        if (s.index == m.videoIndex || s.type == "data") continue;
+        if (s.attachedPicture) {
+            if (!coverFits(ext, s.codec)) {
+                job.warnings.push_back("the cover art (" + describe(s) + ") is left out: ." + ext +
+                                       " output cannot hold it (.mp4, .m4v and .mkv keep it)");
+            } else if (ext == "mkv") {
+                covers.push_back(&s);
+            } else {
+                const std::string k = std::to_string(outIndex++);
+                a.insert(a.end(), {"-map", "0:" + std::to_string(s.index), "-c:" + k, "copy",
+                                   "-disposition:" + k, "attached_pic"});
+            }
+            continue;
+        }
         std::string how;
         if (s.type == "audio")
             how = image || ext == "gif" ? ""
@@ -396,7 +466,7 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
         else if (s.type == "subtitle")
             how = image ? "" : subtitleFor(ext, s.codec);
         else if (s.type == "attachment") {
-            if (ext == "mkv") how = "copy";
+            if (ext == "mkv") how = "copy", ++copiedAttachments;
             else ++attachments;
             if (ext != "mkv") continue;
         } else if (s.type == "video") {
@@ -413,6 +483,19 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
         a.insert(a.end(), {"-map", "0:" + std::to_string(s.index), "-c:" + k, how});
         if (how == "aac" || how == "libopus" || how == "libmp3lame" || how == "libvorbis")
             a.insert(a.end(), {"-b:" + k, "192k"});
+    }
+    // Matroska keeps cover art as an attachment named cover.jpg or the like.
+    for (const StreamInfo* s : covers) {
+        const bool png = s->codec == "png";
+        CoverArt cover{s->index, coverPrefix + std::to_string(job.covers.size() + 1) +
+                                     (png ? ".png" : ".jpg")};
+        const std::string k = std::to_string(copiedAttachments++);
+        a.insert(a.end(), {"-attach", cover.file, "-metadata:s:t:" + k,
+                           std::string("mimetype=") + (png ? "image/png" : "image/jpeg"),
+                           "-metadata:s:t:" + k,
+                           "filename=" + (s->fileName.empty() ? png ? "cover.png" : "cover.jpg"
+                                                              : s->fileName)});
+        job.covers.push_back(cover);
     }
     if (attachments)
         job.warnings.push_back(std::to_string(attachments) +

@@ -14,7 +14,8 @@
 struct StreamInfo {
     int index = -1;
     std::string type, codec, title; // type: video, audio, subtitle, attachment, data
-    bool attachedPicture = false;
+    std::string fileName;           // an attachment's, as tagged
+    bool attachedPicture = false;   // cover art
 };
 
 struct MediaInfo {
@@ -42,8 +43,16 @@ bool isImageExtension(const std::string& ext);
 bool isKnownExtension(const std::string& ext);
 std::string extensionOf(const std::string& path);
 
+// Cover art that Matroska takes as an attachment: ffmpeg copies it into a
+// file of its own first (`file`), which the job then attaches.
+struct CoverArt {
+    int streamIndex;
+    std::string file;
+};
+
 struct Job {
     std::vector<std::string> args; // ffmpeg's command line, "ffmpeg" first
+    std::vector<CoverArt> covers;  // to take out of the input before `args` runs
     std::vector<std::string> warnings;
     double expectedSeconds = 0; // of video, as the input claims, after trimming; 0 unknown
     long expectedFrames = 0;
@@ -53,7 +62,12 @@ struct Job {
 // `pictureWidth` is the width / padded width share, or empty for none.
 std::string frei0rArgument(const UserSettings& s, bool stats, const std::string& pictureWidth);
 
+// Why this input is not converted with these options, or "" when it is.
+std::string refusalFor(const Options& o, const MediaInfo& m, const std::string& inputLabel);
+
 // The whole command. `inputName` and `outputName` are what ffmpeg opens
-// (the temporary file for the output); `outputExt` chooses the format.
+// (the temporary file for the output); `outputExt` chooses the format;
+// cover art to attach is copied to files named `coverPrefix` + a number.
 Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
-             const std::string& outputName, const std::string& outputExt);
+             const std::string& outputName, const std::string& outputExt,
+             const std::string& coverPrefix = "");

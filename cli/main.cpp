@@ -218,6 +218,28 @@ int stopChild(ChildProcess& child) {
 
 // Converts `source` (the input, or standard input as spooled) as the
 // options say; messages name the input as the user gave it.
+// The cover pictures' files, gone when the conversion ends however it ends.
+struct RemovedAtEnd {
+    const std::vector<CoverArt>& covers;
+    ~RemovedAtEnd() {
+        for (const CoverArt& c : covers) std::remove(c.file.c_str());
+    }
+};
+
+// Copies each cover picture out of the input into its file; "" or what went wrong.
+std::string takeOutCovers(const std::vector<CoverArt>& covers, const std::string& inputName) {
+    for (const CoverArt& c : covers) {
+        std::string out, last;
+        if (runCapture({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", inputName, "-map",
+                        "0:" + std::to_string(c.streamIndex), "-c", "copy", "-frames:v", "1",
+                        "-f", "image2", "file:" + c.file},
+                       out, last) != 0)
+            return "cannot copy the cover art (stream #" + std::to_string(c.streamIndex) +
+                   ") out of the input" + (last.empty() ? "" : ": " + last);
+    }
+    return "";
+}
+
 int convertFile(const Options& o, const std::string& source) {
     const bool toStdout = o.output == "-";
     if (toStdout && isatty(1))
@@ -243,8 +265,10 @@ int convertFile(const Options& o, const std::string& source) {
     const std::string ext = toStdout ? "mkv" : extensionOf(o.output);
     if (!isKnownExtension(ext))
         return failure("the output's extension " + (ext.empty() ? "(none)" : "'." + ext + "'") +
-                       " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
-                       ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, ...)");
+                           " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
+                           ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, "
+                           "...)",
+                       2);
     if (exists) {
         if (o.overwrite == Overwrite::Never)
             return failure(o.output + " exists; not replaced (-n)");
@@ -276,6 +300,8 @@ int convertFile(const Options& o, const std::string& source) {
     const MediaInfo media = parseProbe(probed);
     if (media.videoIndex < 0 || media.width <= 0 || media.height <= 0)
         return failure(o.input + " has no video or picture in it");
+    const std::string refusal = refusalFor(o, media, o.input);
+    if (!refusal.empty()) return failure(refusal);
     if (caughtSignal) return 128 + caughtSignal;
 
     const std::string temporary = toStdout ? "" : temporaryNameFor(o.output);
@@ -284,8 +310,18 @@ int convertFile(const Options& o, const std::string& source) {
         if (fd < 0) return failure("cannot write " + o.output + ": " + std::strerror(errno));
         ::close(fd);
     }
-    Job job = buildJob(o, media, inputName, toStdout ? "pipe:1" : "file:" + temporary, ext);
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string coverPrefix = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmor-" +
+                                    std::to_string(getpid()) + "-cover";
+    Job job = buildJob(o, media, inputName, toStdout ? "pipe:1" : "file:" + temporary, ext,
+                       coverPrefix);
     if (toStdout) job.args.insert(job.args.end() - 1, {"-f", "matroska"});
+    const RemovedAtEnd covers{job.covers};
+    const std::string coverProblem = takeOutCovers(job.covers, inputName);
+    if (!coverProblem.empty()) {
+        std::remove(temporary.c_str());
+        return failure(coverProblem);
+    }
     for (const auto& w : job.warnings) warn(w);
     if (std::getenv("VELMOR_SHOW_COMMAND")) { // for bench/ and for seeing what runs
         std::string line;
@@ -371,8 +407,14 @@ int convertFile(const Options& o, const std::string& source) {
         warn(text);
     }
     if (toStdout) return 0;
-    // The replaced file's permissions stay; a new file gets the usual ones.
-    if (exists) chmod(temporary.c_str(), out.st_mode & 07777);
+    // The replaced file's owner and permissions stay (the owner only where
+    // velmor may give it, as root); a new file gets the usual ones.
+    if (exists) {
+        if (chown(temporary.c_str(), out.st_uid, out.st_gid) != 0) {
+            // not ours to give away: the replacement is the user's own
+        }
+        chmod(temporary.c_str(), out.st_mode & 07777);
+    }
     const unsigned flags = exists ? 0 : RENAME_NOREPLACE;
     if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, o.output.c_str(), flags) != 0) {
         const int e = errno;

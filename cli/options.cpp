@@ -44,6 +44,9 @@ Converting files (one ffmpeg process, the filter in its filter graph as velmor.s
                      they win where they set the same thing (e.g. "-crf 20 -preset slow")
   --no-default-args  leave out velmor's encoder choices (codec, quality, pixel format):
                      with --ffmpeg-args, replace them
+  --stretch-hdr      stretch HDR video (PQ or HLG transfer) as its code values are;
+                     without it such input is refused, since the stretch changes its
+                     brightness in nits
   --quiet            no progress line
   --                 the end of the options: what follows is a file name
 
@@ -277,6 +280,9 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         } else if (arg == "--no-default-args") {
             o.noDefaultArgs = true;
             fileOnly.push_back(arg);
+        } else if (arg == "--stretch-hdr") {
+            o.stretchHdr = true;
+            fileOnly.push_back(arg);
         } else if (arg == "--raw") {
             if (!setMode(Mode::Raw)) return fail("--raw cannot be combined with another mode");
             if (!parseSize(value, o.rawWidth, o.rawHeight))
@@ -307,6 +313,9 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     }
     switch (o.mode) {
     case Mode::Convert:
+        if (positional.size() > 1 && o.output.empty())
+            return fail("give one input file and name the output with -o: velmor " +
+                        positional[0] + " -o " + positional[1]);
         if (positional.size() != 1) return fail("give one input file (see velmor --help)");
         if (o.output.empty()) return fail("give the output file with -o OUTPUT");
         o.input = positional[0];

@@ -42,6 +42,7 @@ struct Options {
     std::string start, duration;      // ffmpeg time syntax, checked
     std::vector<std::string> ffmpegArgs; // added after velmor's encoder choices
     bool noDefaultArgs = false;          // velmor's encoder choices left out
+    bool stretchHdr = false;             // HDR (PQ, HLG) code values stretched as they are
     std::vector<std::string> warnings;   // for standard error, one line each
 };
 
