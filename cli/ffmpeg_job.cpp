@@ -250,24 +250,21 @@ std::string frei0rArgument(const UserSettings& s, bool stats, const std::string&
     std::string fields[kParamCount];
     bool set[kParamCount] = {};
     if (s.line) {
-        const ConfigValues v = mergedLine(s);
+        const ScriptNumbers v = mergedLine(s);
         // Commas escaped: the filter graph would split the chain at them.
-        fields[kParamConfig] = "Config(" + std::to_string(v.gainPercent) + "\\, " +
-                               std::to_string(v.threshold) + "\\, " +
-                               std::to_string(v.gammaHundredths) + "\\, " +
-                               std::to_string(v.sCurve) + "\\, " +
-                               std::to_string(v.bypassTitles) + ")";
-        set[kParamConfig] = true;
+        std::string line = "Config(";
+        for (int k = 0; k < kSettingCount; ++k)
+            line += (k ? "\\, " : "") + std::to_string(v.value[k]);
+        fields[kParamConfig] = line + ")", set[kParamConfig] = true;
     } else {
-        // Each number k given as k / steps, which the plug-in rounds back to k.
-        if (s.gain) fields[kParamGain] = shortest(*s.gain / 100.0), set[kParamGain] = true;
-        if (s.threshold)
-            fields[kParamThreshold] = shortest(*s.threshold / 255.0), set[kParamThreshold] = true;
-        if (s.gammaHundredths)
-            fields[kParamGamma] = shortest((*s.gammaHundredths - 20) / 480.0),
-            set[kParamGamma] = true;
-        if (s.sCurve) fields[kParamSCurve] = "y", set[kParamSCurve] = true;
-        if (s.bypassTitles) fields[kParamBypassTitles] = "y", set[kParamBypassTitles] = true;
+        // Each number k given as its host value, which the plug-in rounds back to k.
+        for (int k = 0; k < kSettingCount; ++k) {
+            if (!s.given[k]) continue;
+            const double p = unitFromSetting(static_cast<SettingIndex>(k), *s.given[k]);
+            const bool flag = kSettingTable[k].kind == SettingKind::flag;
+            fields[kParamFirstSetting + k] = flag ? (p >= 0.5 ? "y" : "n") : shortest(p);
+            set[kParamFirstSetting + k] = true;
+        }
     }
     if (stats) fields[kParamStatistics] = "y", set[kParamStatistics] = true;
     if (!pictureWidth.empty())
@@ -282,9 +279,9 @@ std::string frei0rArgument(const UserSettings& s, bool stats, const std::string&
         // before one that is given gets the plug-in's own default (unused
         // anyway when a script line is given).
         if (!set[i] && i != kParamConfig) {
-            const double d = kFrei0rParams[i].defaultValue;
-            fields[i] = kFrei0rParams[i].type == F0R_PARAM_BOOL ? (d >= 0.5 ? "y" : "n")
-                                                                : shortest(d);
+            const double d = frei0rParam(i).defaultValue;
+            fields[i] = frei0rParam(i).type == F0R_PARAM_BOOL ? (d >= 0.5 ? "y" : "n")
+                                                               : shortest(d);
         }
         out += (i ? "|" : "") + fields[i];
     }
@@ -303,226 +300,224 @@ std::string refusalFor(const Options& o, const MediaInfo& m, const std::string& 
     return "";
 }
 
-Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
-             const std::string& outputName, const std::string& ext,
-             const std::string& coverPrefix) {
-    Job job;
-    const bool image = isImageExtension(ext);
-    const PixelTraits in = traitsOf(m.pixFmt);
-    const int width = displayWidth(m), height = displayHeight(m);
-    const bool lossless = has(kLosslessCodecs, m.codec);
-    const bool prores = m.codec == "prores";
+namespace {
 
-    std::vector<std::string>& a = job.args;
-    a = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error", "-progress", "pipe:3"};
-    if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
-    if (inputName.find('%') != std::string::npos && isImageExtension(extensionOf(inputName)))
-        a.insert(a.end(), {"-f", "image2", "-pattern_type", "none"});
-    a.insert(a.end(), {"-i", inputName, "-y"});
+// What the input is, as the choices below need it.
+struct Source {
+    const MediaInfo& m;
+    PixelTraits in;
+    int width, height; // as the filter sees the picture, turned
+    bool lossless, prores;
+};
 
-    // The encoder and the pixel format it gets.
-    std::vector<std::string> enc;
-    std::string pixFmt;
-    const std::string yuv = "yuv" + std::string(in.rgb ? "420" : in.chroma) + "p";
-    const std::string depth10 = in.depth > 8 ? "10le" : "";
-    auto h264 = [&](bool keepChroma) {
-        enc = {"-c:v", "libx264", "-preset", "medium", "-crf", "16"};
-        std::string chroma = keepChroma && !in.rgb && has({"420", "422", "444"}, in.chroma)
-                                 ? in.chroma
-                                 : "420";
-        if (chroma == "420" && (width % 2 || height % 2)) chroma = "444";
-        pixFmt = "yuv" + chroma + "p" + (!in.rgb ? depth10 : "");
-        if (has({"tt", "bb", "tb", "bt"}, m.fieldOrder))
-            enc.insert(enc.end(), {"-flags", "+ildct+ilme"});
-    };
-    auto ffv1 = [&]() {
-        // Level 3 (slices, a checksum per slice) loses pictures one or two
-        // pixels tall or wide in ffmpeg 5.1: level 1 there.
-        enc = {"-c:v", "ffv1"};
-        if (width >= 16 && height >= 16) enc.insert(enc.end(), {"-level", "3"});
-        pixFmt = in.rgb ? (in.alpha ? "bgra" : "bgr0") : m.pixFmt;
-    };
-    auto proresLike = [&]() {
-        static const std::map<std::string, std::string> profiles = {
-            {"Proxy", "0"}, {"LT", "1"}, {"Standard", "2"}, {"HQ", "3"}, {"4444", "4"},
-            {"4444XQ", "5"}, {"4444 XQ", "5"}};
-        const bool four = in.alpha || m.profile.rfind("4444", 0) == 0;
-        const auto p = profiles.find(m.profile);
-        enc = {"-c:v", "prores_ks", "-profile:v",
-               p != profiles.end() ? p->second : (four ? "4" : "3")};
-        if (!prores) enc.insert(enc.end(), {"-vendor", "apl0"});
-        pixFmt = in.alpha ? "yuva444p10le" : four ? "yuv444p10le" : "yuv422p10le";
-    };
-    if (image) {
+struct Encoder {
+    std::vector<std::string> args;
+    std::string pixFmt; // what the encoder gets; "" for ffmpeg's own choice
+};
+
+Encoder h264For(const Source& s, bool keepChroma, bool losslessOut) {
+    Encoder e{{"-c:v", "libx264", "-preset", "medium", losslessOut ? "-qp" : "-crf",
+               losslessOut ? "0" : "16"},
+              ""};
+    std::string chroma = keepChroma && !s.in.rgb && has({"420", "422", "444"}, s.in.chroma)
+                             ? s.in.chroma
+                             : "420";
+    if (chroma == "420" && (s.width % 2 || s.height % 2)) chroma = "444";
+    e.pixFmt = "yuv" + chroma + "p" + (!s.in.rgb && s.in.depth > 8 ? "10le" : "");
+    if (has({"tt", "bb", "tb", "bt"}, s.m.fieldOrder))
+        e.args.insert(e.args.end(), {"-flags", "+ildct+ilme"});
+    return e;
+}
+
+Encoder ffv1For(const Source& s) {
+    // Level 3 (slices, a checksum per slice) loses pictures one or two
+    // pixels tall or wide in ffmpeg 5.1: level 1 there.
+    Encoder e{{"-c:v", "ffv1"}, s.in.rgb ? (s.in.alpha ? "bgra" : "bgr0") : s.m.pixFmt};
+    if (s.width >= 16 && s.height >= 16) e.args.insert(e.args.end(), {"-level", "3"});
+    return e;
+}
+
+Encoder proresFor(const Source& s) {
+    static const std::map<std::string, std::string> profiles = {
+        {"Proxy", "0"}, {"LT", "1"},     {"Standard", "2"},  {"HQ", "3"},
+        {"4444", "4"},  {"4444XQ", "5"}, {"4444 XQ", "5"}};
+    const bool four = s.in.alpha || s.m.profile.rfind("4444", 0) == 0;
+    const auto p = profiles.find(s.m.profile);
+    Encoder e{{"-c:v", "prores_ks", "-profile:v",
+               p != profiles.end() ? p->second : (four ? "4" : "3")},
+              s.in.alpha ? "yuva444p10le" : four ? "yuv444p10le" : "yuv422p10le"};
+    if (!s.prores) e.args.insert(e.args.end(), {"-vendor", "apl0"});
+    return e;
+}
+
+Encoder quickTimeEncoder(const Source& s) {
+    // ffmpeg's QuickTime muxer labels 10-bit 4:2:2 H.264 of broadcast sizes
+    // as AVC-Intra, which decoders then misread; ProRes 422 HQ is
+    // QuickTime's own form of that material (DNxHR HQX included).
+    const bool tenBit422 = s.in.depth > 8 && s.in.chroma == "422" && !s.lossless;
+    if (s.prores || (s.in.alpha && !s.lossless) || tenBit422) return proresFor(s);
+    if (s.lossless && s.in.rgb) return {{"-c:v", "qtrle"}, s.in.alpha ? "argb" : "rgb24"};
+    return h264For(s, true, s.lossless);
+}
+
+// The encoder and the pixel format it gets, by the output's family.
+Encoder encoderFor(const Source& s, const std::string& ext) {
+    if (isImageExtension(ext)) {
         // The image encoder takes the filter's BGRA as it can (RGBA for
         // PNG); a picture without alpha stays without.
-        a.insert(a.end(), {"-frames:v", "1", "-update", "1"});
-        if (!in.alpha && has({"png", "tif", "tiff", "ppm"}, ext)) pixFmt = "rgb24";
-        if (!in.alpha && has({"bmp", "tga"}, ext)) pixFmt = "bgr24";
-    } else if (ext == "mkv" || ext == "nut") {
-        if (prores) proresLike();
-        else if (lossless || in.alpha) ffv1();
-        else h264(true);
-    } else if (ext == "mov") {
-        // ffmpeg's QuickTime muxer labels 10-bit 4:2:2 H.264 of broadcast
-        // sizes as AVC-Intra, which decoders then misread; ProRes 422 HQ is
-        // QuickTime's own form of that material (DNxHR HQX included).
-        const bool tenBit422 = in.depth > 8 && in.chroma == "422" && !lossless;
-        if (prores || (in.alpha && !lossless) || tenBit422) proresLike();
-        else if (lossless && in.rgb) enc = {"-c:v", "qtrle"}, pixFmt = in.alpha ? "argb" : "rgb24";
-        else if (lossless) h264(true), enc[5] = "0", enc[4] = "-qp";
-        else h264(true);
-    } else if (ext == "mp4" || ext == "m4v" || ext == "ts" || ext == "m2ts" || ext == "mts" ||
-               ext == "flv") {
-        if (lossless && in.rgb) {
-            enc = {"-c:v", "libx264rgb", "-preset", "medium", "-qp", "0"};
-            pixFmt = "bgr0";
-        } else if (lossless) {
-            h264(true);
-            enc[4] = "-qp", enc[5] = "0";
-        } else {
-            h264(ext != "flv");
-        }
-        if (ext == "flv") pixFmt = "yuv420p";
-    } else if (ext == "webm") {
-        enc = {"-c:v", "libvpx-vp9", "-crf", "32", "-b:v", "0", "-deadline", "good",
-               "-cpu-used", "4", "-row-mt", "1"};
-        pixFmt = in.alpha ? "yuva420p" : yuv + depth10;
-        if (in.alpha && in.depth > 8) pixFmt = "yuva420p";
-    } else if (ext == "avi") {
-        ffv1();
-    } else if (ext == "mpg" || ext == "mpeg") {
-        enc = {"-c:v", "mpeg2video", "-q:v", "2"};
-        pixFmt = "yuv420p";
-    } else if (ext == "ogv") {
-        enc = {"-c:v", "libtheora", "-q:v", "7"};
-        pixFmt = "yuv420p";
-    } // gif: ffmpeg's own choice, as a plain transcode makes it
-    if (in.alpha && !image && (pixFmt.empty() || traitsOf(pixFmt).alpha == false) &&
-        m.pixFmt != "pal8" && ext != "gif")
-        job.warnings.push_back("the input's alpha channel is left out: " + ext +
-                               " output as velmor writes it holds none (.mkv, .mov, .webm, "
-                               ".png keep it)");
-    if (o.noDefaultArgs) enc.clear(), pixFmt.clear();
+        if (!s.in.alpha && has({"png", "tif", "tiff", "ppm"}, ext)) return {{}, "rgb24"};
+        if (!s.in.alpha && has({"bmp", "tga"}, ext)) return {{}, "bgr24"};
+        return {};
+    }
+    if (ext == "mkv" || ext == "nut")
+        return s.prores ? proresFor(s) : s.lossless || s.in.alpha ? ffv1For(s) : h264For(s, true, false);
+    if (ext == "mov") return quickTimeEncoder(s);
+    if (has({"mp4", "m4v", "ts", "m2ts", "mts", "flv"}, ext)) {
+        if (s.lossless && s.in.rgb)
+            return {{"-c:v", "libx264rgb", "-preset", "medium", "-qp", "0"}, "bgr0"};
+        Encoder e = h264For(s, ext != "flv", s.lossless);
+        if (ext == "flv") e.pixFmt = "yuv420p";
+        return e;
+    }
+    if (ext == "webm")
+        return {{"-c:v", "libvpx-vp9", "-crf", "32", "-b:v", "0", "-deadline", "good",
+                 "-cpu-used", "4", "-row-mt", "1"},
+                s.in.alpha ? "yuva420p"
+                           : "yuv" + std::string(s.in.rgb ? "420" : s.in.chroma) + "p" +
+                                 (s.in.depth > 8 ? "10le" : "")};
+    if (ext == "avi") return ffv1For(s);
+    if (ext == "mpg" || ext == "mpeg") return {{"-c:v", "mpeg2video", "-q:v", "2"}, "yuv420p"};
+    if (ext == "ogv") return {{"-c:v", "libtheora", "-q:v", "7"}, "yuv420p"};
+    return {}; // gif: ffmpeg's own choice, as a plain transcode makes it
+}
 
-    // The filter chain: into BGRA, padded to a width ffmpeg hands over with
-    // packed rows, the filter on the picture's columns, cropped back, and
-    // into the output's pixel format with the input's matrix and range.
-    const int padded = (width + 15) / 16 * 16;
-    std::string chain = "format=bgra";
-    std::string share;
-    if (padded != width) {
+// Into BGRA, padded to a width ffmpeg hands over with packed rows, the
+// filter on the picture's columns, cropped back, and into the output's
+// pixel format with the input's matrix and range.
+std::string filterChain(const Options& o, const Source& s, const std::string& pixFmt) {
+    const int padded = (s.width + 15) / 16 * 16;
+    std::string chain = "format=bgra", share;
+    if (padded != s.width) {
         chain += ",pad=" + std::to_string(padded) + ":ih:0:0";
-        share = shortest(static_cast<double>(width) / padded);
+        share = shortest(static_cast<double>(s.width) / padded);
     }
     const std::string argument = frei0rArgument(o.settings, o.stats, share);
     chain += ",frei0r=velmor" + (argument.empty() ? "" : ":" + argument);
-    if (padded != width) chain += ",crop=" + std::to_string(width) + ":ih:0:0";
-    const bool yuvOut = !pixFmt.empty() && !traitsOf(pixFmt).rgb;
-    const OutputColour colour = outputColour(m, in.rgb);
-    if (yuvOut) chain += ",scale=" + colour.scaleOptions;
+    if (padded != s.width) chain += ",crop=" + std::to_string(s.width) + ":ih:0:0";
+    if (!pixFmt.empty() && !traitsOf(pixFmt).rgb)
+        chain += ",scale=" + outputColour(s.m, s.in.rgb).scaleOptions;
     if (!pixFmt.empty()) chain += ",format=" + pixFmt;
+    return chain;
+}
 
-    a.insert(a.end(), {"-map", "0:" + std::to_string(m.videoIndex), "-filter:v:0", chain});
-    a.insert(a.end(), enc.begin(), enc.end());
-    if (!image) a.insert(a.end(), {"-fps_mode", "passthrough"});
-    // The colour tags: primaries and transfer come through the filter graph
-    // with the frames as the input has them (ffmpeg 5.1 keeps them, tagged in
-    // the stream or only in the container); the matrix and range are the
-    // last conversion's, for YUV only.
-    if (yuvOut && !colour.matrixTag.empty()) a.insert(a.end(), {"-colorspace", colour.matrixTag});
-    if (yuvOut && !colour.rangeTag.empty()) a.insert(a.end(), {"-color_range", colour.rangeTag});
-    // A start cuts copied streams too, not only the decoded ones: without
-    // this ffmpeg copies the packets between the keyframe it seeks to and
-    // the start, which Matroska and the others then play.
-    if (!o.start.empty()) a.insert(a.end(), {"-copypriorss", "0"});
+// The colour tags: primaries and transfer come through the filter graph
+// with the frames as the input has them (ffmpeg 5.1 keeps them, tagged in
+// the stream or only in the container); the matrix and range are the last
+// conversion's, for YUV only.
+void addColourTags(std::vector<std::string>& a, const Source& s, const std::string& pixFmt) {
+    if (pixFmt.empty() || traitsOf(pixFmt).rgb) return;
+    const OutputColour colour = outputColour(s.m, s.in.rgb);
+    if (!colour.matrixTag.empty()) a.insert(a.end(), {"-colorspace", colour.matrixTag});
+    if (!colour.rangeTag.empty()) a.insert(a.end(), {"-color_range", colour.rangeTag});
+}
 
-    // The other streams, each as the container can take it.
-    int outIndex = 1, attachments = 0, copiedAttachments = 0;
-    std::vector<const StreamInfo*> covers;
-    const bool losslessAudioInput = lossless;
-    for (const StreamInfo& s : m.streams) {
-        if (s.index == m.videoIndex || s.type == "data") continue;
-        if (s.attachedPicture) {
-            if (!coverFits(ext, s.codec)) {
-                job.warnings.push_back("the cover art (" + describe(s) + ") is left out: ." + ext +
-                                       " output cannot hold it (.mp4, .m4v and .mkv keep it)");
-            } else if (ext == "mkv") {
-                covers.push_back(&s);
-            } else {
-                const std::string k = std::to_string(outIndex++);
-                a.insert(a.end(), {"-map", "0:" + std::to_string(s.index), "-c:" + k, "copy",
-                                   "-disposition:" + k, "attached_pic"});
-            }
-            continue;
-        }
-        std::string how;
-        if (s.type == "audio")
-            how = image || ext == "gif" ? ""
-                                        : audioFor(ext, s.codec,
-                                                   losslessAudioInput ||
-                                                       s.codec.rfind("pcm_", 0) == 0 ||
-                                                       s.codec == "flac" || s.codec == "alac");
-        else if (s.type == "subtitle")
-            how = image ? "" : subtitleFor(ext, s.codec);
-        else if (s.type == "attachment") {
-            if (ext == "mkv") how = "copy", ++copiedAttachments;
-            else ++attachments;
-            if (ext != "mkv") continue;
+// The streams besides the corrected video, as the output's container takes them.
+struct OtherStreams {
+    std::vector<std::string> args;
+    std::vector<std::string> warnings;
+    std::vector<const StreamInfo*> covers; // cover art for Matroska's attachments
+    int copiedAttachments = 0, droppedAttachments = 0;
+};
+
+// How one stream goes into the output: "copy", an encoder, or "" (left out).
+std::string streamHow(const StreamInfo& s, const std::string& ext, bool losslessInput) {
+    const bool image = isImageExtension(ext);
+    if (s.type == "audio")
+        return image || ext == "gif"
+                   ? ""
+                   : audioFor(ext, s.codec,
+                              losslessInput || s.codec.rfind("pcm_", 0) == 0 ||
+                                  s.codec == "flac" || s.codec == "alac");
+    if (s.type == "subtitle") return image ? "" : subtitleFor(ext, s.codec);
+    if (s.type == "attachment") return ext == "mkv" ? "copy" : "";
+    return "";
+}
+
+void mapStream(OtherStreams& out, const StreamInfo& s, const std::string& how, int& outIndex) {
+    const std::string k = std::to_string(outIndex++);
+    out.args.insert(out.args.end(), {"-map", "0:" + std::to_string(s.index), "-c:" + k, how});
+    if (how == "aac" || how == "libopus" || how == "libmp3lame" || how == "libvorbis")
+        out.args.insert(out.args.end(), {"-b:" + k, "192k"});
+}
+
+OtherStreams otherStreams(const Source& src, const std::string& ext) {
+    OtherStreams out;
+    int outIndex = 1;
+    for (const StreamInfo& s : src.m.streams) {
+        if (s.index == src.m.videoIndex || s.type == "data") continue;
+        if (s.attachedPicture && !coverFits(ext, s.codec)) {
+            out.warnings.push_back("the cover art (" + describe(s) + ") is left out: ." + ext +
+                                   " output cannot hold it (.mp4, .m4v and .mkv keep it)");
+        } else if (s.attachedPicture && ext == "mkv") {
+            out.covers.push_back(&s);
+        } else if (s.attachedPicture) {
+            const std::string k = std::to_string(outIndex);
+            mapStream(out, s, "copy", outIndex);
+            out.args.insert(out.args.end(), {"-disposition:" + k, "attached_pic"});
         } else if (s.type == "video") {
-            job.warnings.push_back(describe(s) + " is left out: velmor corrects one video stream");
-            continue;
+            out.warnings.push_back(describe(s) + " is left out: velmor corrects one video stream");
+        } else if (const std::string how = streamHow(s, ext, src.lossless); !how.empty()) {
+            if (s.type == "attachment") ++out.copiedAttachments;
+            mapStream(out, s, how, outIndex);
+        } else if (s.type == "attachment") {
+            ++out.droppedAttachments;
+        } else if (!isImageExtension(ext) || s.type != "audio") {
+            out.warnings.push_back(describe(s) + " is left out: ." + ext + " output cannot hold it");
         }
-        if (how.empty()) {
-            if (!image || s.type != "audio")
-                job.warnings.push_back(describe(s) + " is left out: ." + ext +
-                                       " output cannot hold it");
-            continue;
-        }
-        const std::string k = std::to_string(outIndex++);
-        a.insert(a.end(), {"-map", "0:" + std::to_string(s.index), "-c:" + k, how});
-        if (how == "aac" || how == "libopus" || how == "libmp3lame" || how == "libvorbis")
-            a.insert(a.end(), {"-b:" + k, "192k"});
     }
-    // Matroska keeps cover art as an attachment named cover.jpg or the like.
-    for (const StreamInfo* s : covers) {
-        const bool png = s->codec == "png";
-        CoverArt cover{s->index, coverPrefix + std::to_string(job.covers.size() + 1) +
-                                     (png ? ".png" : ".jpg")};
-        const std::string k = std::to_string(copiedAttachments++);
-        a.insert(a.end(), {"-attach", cover.file, "-metadata:s:t:" + k,
-                           std::string("mimetype=") + (png ? "image/png" : "image/jpeg"),
-                           "-metadata:s:t:" + k,
-                           "filename=" + (s->fileName.empty() ? png ? "cover.png" : "cover.jpg"
-                                                              : s->fileName)});
-        job.covers.push_back(cover);
-    }
-    if (attachments)
-        job.warnings.push_back(std::to_string(attachments) +
+    if (out.droppedAttachments)
+        out.warnings.push_back(std::to_string(out.droppedAttachments) +
                                " attachment(s) of the input (such as fonts) are left out: only "
                                ".mkv output holds them");
-    if (!o.duration.empty()) a.insert(a.end(), {"-t", o.duration});
-    a.insert(a.end(), {"-max_muxing_queue_size", "4096"});
-    a.insert(a.end(), o.ffmpegArgs.begin(), o.ffmpegArgs.end());
-    a.push_back(outputName);
+    return out;
+}
 
-    // What the input claims, for progress and for noticing a short read.
-    double seconds = m.duration;
-    if (!o.start.empty() && seconds > 0) {
-        // A start given as seconds or [HH:]MM:SS.
-        double s = 0, part = 0;
-        std::size_t i = 0;
-        const std::string& t = o.start;
-        while (i <= t.size()) {
-            const std::size_t colon = std::min(t.find(':', i), t.size());
-            part = std::atof(t.substr(i, colon - i).c_str());
-            s = s * 60 + part;
-            i = colon + 1;
-        }
-        if (t.size() > 2 && t.compare(t.size() - 2, 2, "ms") == 0) s /= 1000;
-        if (t.size() > 2 && t.compare(t.size() - 2, 2, "us") == 0) s /= 1e6;
-        seconds = std::max(0.0, seconds - s);
+// Matroska keeps cover art as an attachment named cover.jpg or the like,
+// from a file ffmpeg copies it into first.
+void attachCovers(Job& job, const OtherStreams& streams, const std::string& coverPrefix) {
+    int k = streams.copiedAttachments;
+    for (const StreamInfo* s : streams.covers) {
+        const bool png = s->codec == "png";
+        const CoverArt cover{s->index, coverPrefix + std::to_string(job.covers.size() + 1) +
+                                           (png ? ".png" : ".jpg")};
+        const std::string t = "-metadata:s:t:" + std::to_string(k++);
+        job.args.insert(job.args.end(),
+                        {"-attach", cover.file, t,
+                         std::string("mimetype=") + (png ? "image/png" : "image/jpeg"), t,
+                         "filename=" + (!s->fileName.empty() ? s->fileName
+                                        : png                ? "cover.png"
+                                                             : "cover.jpg")});
+        job.covers.push_back(cover);
     }
+}
+
+// A start given as seconds or [HH:]MM:SS, with ffmpeg's ms and us units.
+double startSeconds(const std::string& t) {
+    double s = 0;
+    for (std::size_t i = 0; i <= t.size();) {
+        const std::size_t colon = std::min(t.find(':', i), t.size());
+        s = s * 60 + std::atof(t.substr(i, colon - i).c_str());
+        i = colon + 1;
+    }
+    if (t.size() > 2 && t.compare(t.size() - 2, 2, "ms") == 0) s /= 1000;
+    if (t.size() > 2 && t.compare(t.size() - 2, 2, "us") == 0) s /= 1e6;
+    return s;
+}
+
+// What the input claims, for progress and for noticing a short read.
+void setExpectedLength(Job& job, const Options& o, const MediaInfo& m, bool image) {
+    double seconds = m.duration;
+    if (!o.start.empty() && seconds > 0) seconds = std::max(0.0, seconds - startSeconds(o.start));
     if (!o.duration.empty()) {
         const double d = std::atof(o.duration.c_str());
         if (o.duration.find(':') == std::string::npos && d >= 0 &&
@@ -533,5 +528,50 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
     job.expectedSeconds = image ? 0 : seconds;
     job.expectedFrames =
         image ? 1 : m.duration > 0 ? std::lround(m.frames * seconds / m.duration) : m.frames;
+}
+
+} // namespace
+
+Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
+             const std::string& outputName, const std::string& ext,
+             const std::string& coverPrefix) {
+    const Source src{m, traitsOf(m.pixFmt), displayWidth(m), displayHeight(m),
+                     has(kLosslessCodecs, m.codec), m.codec == "prores"};
+    const bool image = isImageExtension(ext);
+    Job job;
+    std::vector<std::string>& a = job.args;
+    a = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error", "-progress", "pipe:3"};
+    if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
+    if (inputName.find('%') != std::string::npos && isImageExtension(extensionOf(inputName)))
+        a.insert(a.end(), {"-f", "image2", "-pattern_type", "none"});
+    a.insert(a.end(), {"-i", inputName, "-y"});
+    if (image) a.insert(a.end(), {"-frames:v", "1", "-update", "1"});
+
+    Encoder enc = encoderFor(src, ext);
+    if (src.in.alpha && !image && (enc.pixFmt.empty() || !traitsOf(enc.pixFmt).alpha) &&
+        m.pixFmt != "pal8" && ext != "gif")
+        job.warnings.push_back("the input's alpha channel is left out: " + ext +
+                               " output as velmor writes it holds none (.mkv, .mov, .webm, "
+                               ".png keep it)");
+    if (o.noDefaultArgs) enc = {};
+    a.insert(a.end(), {"-map", "0:" + std::to_string(m.videoIndex), "-filter:v:0",
+                       filterChain(o, src, enc.pixFmt)});
+    a.insert(a.end(), enc.args.begin(), enc.args.end());
+    if (!image) a.insert(a.end(), {"-fps_mode", "passthrough"});
+    addColourTags(a, src, enc.pixFmt);
+    // A start cuts copied streams too, not only the decoded ones: without
+    // this ffmpeg copies the packets between the keyframe it seeks to and
+    // the start, which Matroska and the others then play.
+    if (!o.start.empty()) a.insert(a.end(), {"-copypriorss", "0"});
+
+    const OtherStreams streams = otherStreams(src, ext);
+    a.insert(a.end(), streams.args.begin(), streams.args.end());
+    job.warnings.insert(job.warnings.end(), streams.warnings.begin(), streams.warnings.end());
+    attachCovers(job, streams, coverPrefix);
+    if (!o.duration.empty()) a.insert(a.end(), {"-t", o.duration});
+    a.insert(a.end(), {"-max_muxing_queue_size", "4096"});
+    a.insert(a.end(), o.ffmpegArgs.begin(), o.ffmpegArgs.end());
+    a.push_back(outputName);
+    setExpectedLength(job, o, m, image);
     return job;
 }

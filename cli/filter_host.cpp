@@ -19,9 +19,8 @@ FilterHost::~FilterHost() {
     host_->unload();
 }
 
-void FilterHost::configure(const ConfigValues& v) {
-    instance_->scriptConfig(v.gainPercent, v.threshold, v.gammaHundredths, v.sCurve,
-                            v.bypassTitles);
+void FilterHost::configure(const ScriptNumbers& v) {
+    instance_->scriptConfig(v.value[0], v.value[1], v.value[2], v.value[3], v.value[4]);
 }
 
 void FilterHost::setShowStats(bool on) {

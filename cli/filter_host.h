@@ -22,7 +22,7 @@ class FilterHost {
     FilterHost(const FilterHost&) = delete;
     FilterHost& operator=(const FilterHost&) = delete;
 
-    void configure(const ConfigValues& values); // through the script function "Config"
+    void configure(const ScriptNumbers& values); // through the script function "Config"
     void setShowStats(bool on);                 // the host's own byte in the record
     FilterSettings& settings();                 // the instance's record, as the dialog sets it
     std::string scriptForm();                   // the script-form procedure's text

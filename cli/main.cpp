@@ -130,12 +130,9 @@ std::unique_ptr<FilterHost> makeHost(const Options& o) {
         host->configure(mergedLine(s)); // as a saved script's Config call
     } else {
         // Only what was given; the rest stays as the filter's init left it.
-        FilterSettings& f = host->settings();
-        if (s.gain) f.gainPercent = *s.gain;
-        if (s.threshold) f.threshold = *s.threshold;
-        if (s.gammaHundredths) f.gamma = *s.gammaHundredths / 100.0; // as the dialog's box
-        if (s.sCurve) f.sCurve = 1;
-        if (s.bypassTitles) f.bypassTitles = 1;
+        for (int k = 0; k < kSettingCount; ++k)
+            if (s.given[k])
+                storeDialogNumber(static_cast<SettingIndex>(k), *s.given[k], host->settings());
     }
     host->setShowStats(o.stats);
     return host;
@@ -216,8 +213,6 @@ int stopChild(ChildProcess& child) {
     return status;
 }
 
-// Converts `source` (the input, or standard input as spooled) as the
-// options say; messages name the input as the user gave it.
 // The cover pictures' files, gone when the conversion ends however it ends.
 struct RemovedAtEnd {
     const std::vector<CoverArt>& covers;
@@ -240,11 +235,20 @@ std::string takeOutCovers(const std::vector<CoverArt>& covers, const std::string
     return "";
 }
 
-int convertFile(const Options& o, const std::string& source) {
-    const bool toStdout = o.output == "-";
-    if (toStdout && isatty(1))
+// Where the output goes, and what is there now.
+struct OutputTarget {
+    bool toStdout = false;
+    bool exists = false;
+    struct stat existing {};
+    std::string ext, temporary;
+};
+
+// The input readable, the output a name velmor may write; 0 or an exit status.
+int checkPaths(const Options& o, const std::string& source, OutputTarget& t) {
+    t.toStdout = o.output == "-";
+    if (t.toStdout && isatty(1))
         return failure("standard output is a terminal; send it to a file or a pipe");
-    struct stat in {}, out{};
+    struct stat in {}, target {};
     if (stat(source.c_str(), &in) != 0)
         return failure("cannot read " + o.input + ": " + std::strerror(errno));
     if (!S_ISREG(in.st_mode) || access(source.c_str(), R_OK) != 0)
@@ -252,143 +256,115 @@ int convertFile(const Options& o, const std::string& source) {
                        (S_ISDIR(in.st_mode) ? std::string("it is a folder")
                         : S_ISREG(in.st_mode) ? std::string(std::strerror(EACCES))
                                               : std::string("it is not a regular file")));
-    const bool exists = !toStdout && lstat(o.output.c_str(), &out) == 0;
-    struct stat target {};
-    if (exists && stat(o.output.c_str(), &target) == 0 && target.st_dev == in.st_dev &&
+    t.exists = !t.toStdout && lstat(o.output.c_str(), &t.existing) == 0;
+    if (t.exists && stat(o.output.c_str(), &target) == 0 && target.st_dev == in.st_dev &&
         target.st_ino == in.st_ino)
         return failure("the output " + o.output + " is the input; choose another name");
-    if (exists && !S_ISREG(out.st_mode))
+    if (t.exists && !S_ISREG(t.existing.st_mode))
         return failure(o.output + " exists and is not a regular file (a folder, device, pipe "
                                   "or link); velmor replaces only regular files (for standard "
                                   "output, give -o -)");
     // Standard output gets Matroska, which streams and holds every kind of stream.
-    const std::string ext = toStdout ? "mkv" : extensionOf(o.output);
-    if (!isKnownExtension(ext))
-        return failure("the output's extension " + (ext.empty() ? "(none)" : "'." + ext + "'") +
+    t.ext = t.toStdout ? "mkv" : extensionOf(o.output);
+    if (!isKnownExtension(t.ext))
+        return failure("the output's extension " +
+                           (t.ext.empty() ? "(none)" : "'." + t.ext + "'") +
                            " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
                            ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, "
                            "...)",
                        2);
-    if (exists) {
-        if (o.overwrite == Overwrite::Never)
-            return failure(o.output + " exists; not replaced (-n)");
-        if (o.overwrite == Overwrite::Ask) {
-            if (!isatty(0) || !isatty(2))
-                return failure(o.output + " exists; give -y to replace it");
-            if (!askToReplace(o.output)) return failure("not replaced: " + o.output);
-        }
-    }
-    if (!programExists("ffmpeg") || !programExists("ffprobe"))
-        return failure("ffmpeg and ffprobe are needed to read and write files; install ffmpeg "
-                       "(apt-get install ffmpeg), or use --raw");
-    std::string looked;
-    const std::string pluginDir = findPluginDirectory(looked);
-    if (pluginDir.empty())
-        return failure("cannot find velmor.so, the filter for ffmpeg (looked in " + looked +
-                       "); build it (cmake --build build --target velmor_frei0r) or install it");
+    if (!t.exists || o.overwrite == Overwrite::Always) return 0;
+    if (o.overwrite == Overwrite::Never) return failure(o.output + " exists; not replaced (-n)");
+    if (!isatty(0) || !isatty(2)) return failure(o.output + " exists; give -y to replace it");
+    return askToReplace(o.output) ? 0 : failure("not replaced: " + o.output);
+}
 
-    const std::string inputName = "file:" + source;
-    std::vector<std::string> probeArgs = {"ffprobe", "-v", "error", "-show_streams",
-                                          "-show_format", "-of", "flat"};
-    if (source.find('%') != std::string::npos && isImageExtension(extensionOf(source)))
-        probeArgs.insert(probeArgs.end(), {"-f", "image2", "-pattern_type", "none"});
-    probeArgs.push_back(inputName);
+// What ffprobe says of the input; 0 or an exit status.
+int probeInput(const Options& o, const std::string& inputName, MediaInfo& media) {
+    std::vector<std::string> args = {"ffprobe", "-v", "error", "-show_streams", "-show_format",
+                                     "-of", "flat"};
+    const std::string file = inputName.substr(5); // after "file:"
+    if (file.find('%') != std::string::npos && isImageExtension(extensionOf(file)))
+        args.insert(args.end(), {"-f", "image2", "-pattern_type", "none"});
+    args.push_back(inputName);
     std::string probed, last;
-    if (runCapture(probeArgs, probed, last) != 0)
+    if (runCapture(args, probed, last) != 0)
         return failure(o.input + " is not a video or image that ffmpeg reads" +
                        (last.empty() ? "" : " (" + last + ")"));
-    const MediaInfo media = parseProbe(probed);
+    media = parseProbe(probed);
     if (media.videoIndex < 0 || media.width <= 0 || media.height <= 0)
         return failure(o.input + " has no video or picture in it");
     const std::string refusal = refusalFor(o, media, o.input);
     if (!refusal.empty()) return failure(refusal);
-    if (caughtSignal) return 128 + caughtSignal;
+    return caughtSignal ? 128 + caughtSignal : 0;
+}
 
-    const std::string temporary = toStdout ? "" : temporaryNameFor(o.output);
-    if (!toStdout) {
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) return failure("cannot write " + o.output + ": " + std::strerror(errno));
-        ::close(fd);
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string coverPrefix = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmor-" +
-                                    std::to_string(getpid()) + "-cover";
-    Job job = buildJob(o, media, inputName, toStdout ? "pipe:1" : "file:" + temporary, ext,
-                       coverPrefix);
-    if (toStdout) job.args.insert(job.args.end() - 1, {"-f", "matroska"});
-    const RemovedAtEnd covers{job.covers};
-    const std::string coverProblem = takeOutCovers(job.covers, inputName);
-    if (!coverProblem.empty()) {
-        std::remove(temporary.c_str());
-        return failure(coverProblem);
-    }
-    for (const auto& w : job.warnings) warn(w);
-    if (std::getenv("VELMOR_SHOW_COMMAND")) { // for bench/ and for seeing what runs
-        std::string line;
-        for (const auto& a : job.args) line += (line.empty() ? "" : " ") + a;
-        std::fprintf(stderr, "velmor: FREI0R_PATH=%s %s\n", pluginDir.c_str(), line.c_str());
-    }
-
-    std::string error;
-    ChildProcess child = startJob(job.args, {"FREI0R_PATH=" + pluginDir}, error);
-    if (child.pid < 0) {
-        std::remove(temporary.c_str());
-        return failure(error);
-    }
-    Progress progress(o.quiet, job.expectedFrames, job.expectedSeconds);
+struct RunResult {
+    int status = 0; // as waitpid gives it
     long frames = 0;
     double seconds = 0;
+    bool interrupted = false;
+    std::string errors; // what ffmpeg wrote to standard error
+};
+
+// Reads ffmpeg's progress lines until it ends or a signal comes.
+void followProgress(ChildProcess& child, Progress& progress, RunResult& r) {
     std::string pending;
     char buffer[4096];
-    bool interruptedJob = false;
-    for (;;) {
-        if (caughtSignal) {
-            interruptedJob = true;
-            break;
-        }
+    while (!caughtSignal) {
         pollfd p{child.pipe, POLLIN, 0};
         const int ready = poll(&p, 1, 200);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) continue;
+        if (ready <= 0) continue; // a timeout, or a signal to look at
         const ssize_t n = read(child.pipe, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n <= 0) return;
         pending.append(buffer, static_cast<std::size_t>(n));
         for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
             const std::string line = pending.substr(0, nl);
             pending.erase(0, nl + 1);
-            if (line.rfind("frame=", 0) == 0) frames = std::atol(line.c_str() + 6);
-            if (line.rfind("out_time_us=", 0) == 0) {
-                const double us = std::atof(line.c_str() + 12);
-                if (us > 0) seconds = us / 1e6;
-            }
-            if (line.rfind("progress=", 0) == 0) progress.update(frames, seconds);
+            if (line.rfind("frame=", 0) == 0) r.frames = std::atol(line.c_str() + 6);
+            if (line.rfind("out_time_us=", 0) == 0 && std::atof(line.c_str() + 12) > 0)
+                r.seconds = std::atof(line.c_str() + 12) / 1e6;
+            if (line.rfind("progress=", 0) == 0) progress.update(r.frames, r.seconds);
         }
     }
-    int status = 0;
-    if (interruptedJob) {
-        status = stopChild(child);
+    r.interrupted = true;
+}
+
+// Runs the job's ffmpeg with velmor.so at hand; `error` says why it could not start.
+RunResult runJob(const Options& o, const Job& job, const std::string& pluginDir,
+                 std::string& error) {
+    RunResult r;
+    ChildProcess child = startJob(job.args, {"FREI0R_PATH=" + pluginDir}, error);
+    if (child.pid < 0) return r;
+    Progress progress(o.quiet, job.expectedFrames, job.expectedSeconds);
+    followProgress(child, progress, r);
+    if (r.interrupted) {
+        r.status = stopChild(child);
     } else {
-        while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+        while (waitpid(child.pid, &r.status, 0) < 0 && errno == EINTR) {
         }
-        progress.update(frames, seconds, true);
+        progress.update(r.frames, r.seconds, true);
     }
     close(child.pipe);
-    const std::string errText = errorTextOf(child);
+    r.errors = errorTextOf(child);
     if (child.errorFile >= 0) close(child.errorFile);
-    const int code = WIFSIGNALED(status) ? 128 + WTERMSIG(status)
-                     : WIFEXITED(status)  ? WEXITSTATUS(status)
-                                          : 1;
+    if (caughtSignal && progress.shown) std::fputs("\n", stderr);
+    return r;
+}
+
+// What the run means for the user: 0 when the output may be kept.
+int reportRun(const Options& o, const Job& job, const RunResult& r, const std::string& temporary) {
+    const int code = WIFSIGNALED(r.status) ? 128 + WTERMSIG(r.status)
+                     : WIFEXITED(r.status) ? WEXITSTATUS(r.status)
+                                           : 1;
     if (caughtSignal) {
-        std::remove(temporary.c_str());
-        if (progress.shown) std::fputs("\n", stderr);
         failure(std::string("interrupted (") + strsignal(caughtSignal) + "); " + o.output +
                 " was not written");
         return 128 + caughtSignal;
     }
-    const std::vector<std::string> lines = ffmpegLines(errText, temporary, o.output, 12);
-    if (code != 0 || frames == 0) {
-        std::remove(temporary.c_str());
+    const std::vector<std::string> lines = ffmpegLines(r.errors, temporary, o.output, 12);
+    if (code != 0 || r.frames == 0) {
         for (const auto& l : lines) std::fprintf(stderr, "ffmpeg: %s\n", l.c_str());
         return failure(code != 0 ? "ffmpeg failed converting " + o.input + " into " + o.output +
                                        " (exit status " + std::to_string(code) + ")"
@@ -397,33 +373,85 @@ int convertFile(const Options& o, const std::string& source) {
     for (std::size_t i = 0; i < lines.size() && i < 5; ++i)
         warn("ffmpeg: " + lines[lines.size() - std::min<std::size_t>(5, lines.size()) + i]);
     // A file that ends before it says it does.
-    if (job.expectedSeconds > 0 && seconds > 0 &&
-        seconds + std::max(0.5, 0.1 * job.expectedSeconds) < job.expectedSeconds) {
+    if (job.expectedSeconds > 0 && r.seconds > 0 &&
+        r.seconds + std::max(0.5, 0.1 * job.expectedSeconds) < job.expectedSeconds) {
         char text[256];
         std::snprintf(text, sizeof text,
                       "%s ended early: %.2f s (%ld frames) read of the %.2f s (about %ld "
                       "frames) it claims; the output holds what was read",
-                      o.input.c_str(), seconds, frames, job.expectedSeconds, job.expectedFrames);
+                      o.input.c_str(), r.seconds, r.frames, job.expectedSeconds,
+                      job.expectedFrames);
         warn(text);
     }
-    if (toStdout) return 0;
-    // The replaced file's owner and permissions stay (the owner only where
-    // velmor may give it, as root); a new file gets the usual ones.
-    if (exists) {
-        if (chown(temporary.c_str(), out.st_uid, out.st_gid) != 0) {
+    return 0;
+}
+
+// The finished temporary file becomes the output: a replaced file's owner
+// (where velmor may give it, as root) and permissions stay, a new file gets
+// the usual ones, and a file that appeared meanwhile is someone else's.
+int finishOutput(const Options& o, const OutputTarget& t) {
+    if (t.exists) {
+        if (chown(t.temporary.c_str(), t.existing.st_uid, t.existing.st_gid) != 0) {
             // not ours to give away: the replacement is the user's own
         }
-        chmod(temporary.c_str(), out.st_mode & 07777);
+        chmod(t.temporary.c_str(), t.existing.st_mode & 07777);
     }
-    const unsigned flags = exists ? 0 : RENAME_NOREPLACE;
-    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, o.output.c_str(), flags) != 0) {
-        const int e = errno;
-        std::remove(temporary.c_str());
-        return failure("cannot write " + o.output + ": " +
-                       (e == EEXIST ? std::string("it appeared while converting; not replaced")
-                                    : std::string(std::strerror(e))));
+    const unsigned flags = t.exists ? 0 : RENAME_NOREPLACE;
+    if (renameat2(AT_FDCWD, t.temporary.c_str(), AT_FDCWD, o.output.c_str(), flags) == 0) return 0;
+    const int e = errno;
+    std::remove(t.temporary.c_str());
+    return failure("cannot write " + o.output + ": " +
+                   (e == EEXIST ? std::string("it appeared while converting; not replaced")
+                                : std::string(std::strerror(e))));
+}
+
+// Converts `source` (the input, or standard input as spooled) as the
+// options say; messages name the input as the user gave it. The steps:
+// check the paths, probe, plan the ffmpeg job, run it, finish the output.
+int convertFile(const Options& o, const std::string& source) {
+    OutputTarget target;
+    if (const int rc = checkPaths(o, source, target)) return rc;
+    if (!programExists("ffmpeg") || !programExists("ffprobe"))
+        return failure("ffmpeg and ffprobe are needed to read and write files; install ffmpeg "
+                       "(apt-get install ffmpeg), or use --raw");
+    std::string looked;
+    const std::string pluginDir = findPluginDirectory(looked);
+    if (pluginDir.empty())
+        return failure("cannot find velmor.so, the filter for ffmpeg (looked in " + looked +
+                       "); build it (cmake --build build --target velmor_frei0r) or install it");
+    const std::string inputName = "file:" + source;
+    MediaInfo media;
+    if (const int rc = probeInput(o, inputName, media)) return rc;
+
+    if (!target.toStdout) {
+        target.temporary = temporaryNameFor(o.output);
+        const int fd = ::open(target.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) return failure("cannot write " + o.output + ": " + std::strerror(errno));
+        ::close(fd);
     }
-    return 0;
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string coverPrefix = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmor-" +
+                                    std::to_string(getpid()) + "-cover";
+    Job job = buildJob(o, media, inputName,
+                       target.toStdout ? "pipe:1" : "file:" + target.temporary, target.ext,
+                       coverPrefix);
+    if (target.toStdout) job.args.insert(job.args.end() - 1, {"-f", "matroska"});
+    for (const auto& w : job.warnings) warn(w);
+    if (std::getenv("VELMOR_SHOW_COMMAND")) { // for bench/ and for seeing what runs
+        std::string line;
+        for (const auto& a : job.args) line += (line.empty() ? "" : " ") + a;
+        std::fprintf(stderr, "velmor: FREI0R_PATH=%s %s\n", pluginDir.c_str(), line.c_str());
+    }
+
+    const RemovedAtEnd covers{job.covers};
+    std::string error = takeOutCovers(job.covers, inputName);
+    const RunResult run = error.empty() ? runJob(o, job, pluginDir, error) : RunResult{};
+    const int rc = !error.empty() ? failure(error) : reportRun(o, job, run, target.temporary);
+    if (rc != 0 || target.toStdout) {
+        std::remove(target.temporary.c_str());
+        return rc;
+    }
+    return finishOutput(o, target);
 }
 
 // Raw frames are at most this many pixels (a 1 GiB frame, 16384 x 16384),
@@ -591,14 +619,14 @@ int main(int argc, char** argv) {
     if (!options) return failure(error, 2);
     const Options& o = *options;
     if (o.noArguments) {
-        std::fputs(kUsage, stderr);
+        std::fputs(usageText().c_str(), stderr);
         return 2;
     }
     for (const auto& w : o.warnings) warn(w);
     try {
         switch (o.mode) {
         case Mode::Help:
-            std::fputs(kUsage, stdout);
+            std::fputs(usageText().c_str(), stdout);
             return 0;
         case Mode::Version:
             std::printf("%s\n", kVersion);

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <set>
 
-#include "adapter.h"
 
-const char* const kUsage =
-    R"USAGE(Usage:
+namespace {
+
+const char* const kUsageHead = R"USAGE(Usage:
   velmor [options] INPUT -o OUTPUT     correct a video or image (anything ffmpeg reads)
   velmor --raw WIDTHxHEIGHT [options]  correct raw BGRA frames from standard input
                                        to standard output
@@ -19,20 +19,9 @@ const char* const kUsage =
   velmor --print-config [options]      print the settings as a script line and as the
                                        summary text, and exit
 
-Settings (as in the filter's dialog and saved scripts; unset ones keep the filter's defaults):
-  --gain N           strength of the stretch in percent, 0 to 100 (default 100)
-  --threshold N      smallest colour range corrected at full strength, 0 to 255 (default 10)
-  --gamma X          tone curve, 0.2 to 5.0, saved in hundredths (default 1.0: no curve)
-  --s-curve          S-type tone curve instead of the power curve (needs a gamma other
-                     than 1: at 1.0 neither curve bends anything)
-  --bypass-titles    weaken the stretch on frames dominated by one value
-  --config "LINE"    settings from a saved script line, e.g. "Config(100, 10, 100, 0, 0)",
-                     stored as the script function stores them (values outside the
-                     ranges above get a warning); the options above, where given, replace
-                     the line's values
-  --stats            draw the per-frame statistics into the frames
+)USAGE";
 
-Converting files (one ffmpeg process, the filter in its filter graph as velmor.so):
+const char* const kUsageTail = R"USAGE(Converting files (one ffmpeg process, the filter in its filter graph as velmor.so):
   -o, --output PATH  the corrected file; its extension chooses the format
   -y                 replace OUTPUT if it exists (only ever a regular file; its
                      permissions are kept)
@@ -66,6 +55,54 @@ the encoder allows; lossless inputs stay lossless, ProRes stays ProRes. The outp
 written beside its final name and renamed when complete.
 Raw frames are 4 bytes a pixel (blue, green, red, alpha), rows top first, no padding.
 )USAGE";
+
+// "0.2", "5.0", "1.15": hundredths as a user types them.
+std::string hundredthsText(std::int32_t h) {
+    std::string t = std::to_string(h / 100) + "." + std::to_string(h % 100 / 10);
+    if (h % 10 != 0) t += std::to_string(h % 10);
+    return t;
+}
+
+// "0 to 100", "0.2 to 5.0": a setting's range as the options take it.
+std::string rangeText(const SettingInfo& info) {
+    if (info.kind == SettingKind::hundredths)
+        return hundredthsText(info.minimum) + " to " + hundredthsText(info.maximum);
+    return std::to_string(info.minimum) + " to " + std::to_string(info.maximum);
+}
+
+// One line of --help per setting.
+std::string settingHelp(const SettingInfo& info) {
+    std::string line = std::string("  ") + info.option +
+                       (info.kind == SettingKind::whole        ? " N"
+                        : info.kind == SettingKind::hundredths ? " X"
+                                                               : "");
+    line.resize(21, ' ');
+    line += info.help;
+    if (info.kind == SettingKind::flag) return line + "\n";
+    const std::string value = info.kind == SettingKind::hundredths
+                                  ? hundredthsText(info.defaultValue)
+                                  : std::to_string(info.defaultValue);
+    return line + ", " + rangeText(info) +
+           (info.kind == SettingKind::hundredths ? ", saved in hundredths" : "") + " (default " +
+           value + ")\n";
+}
+
+} // namespace
+
+std::string usageText() {
+    std::string text = kUsageHead;
+    text += "Settings (as in the filter's dialog and saved scripts; unset ones keep the filter's "
+            "defaults):\n";
+    for (const SettingInfo& info : kSettingTable) text += settingHelp(info);
+    text += "  --config \"LINE\"    settings from a saved script line, e.g. "
+            "\"Config(100, 10, 100, 0, 0)\",\n"
+            "                     stored as the script function stores them (values outside the\n"
+            "                     ranges above get a warning); the options above, where given, "
+            "replace\n"
+            "                     the line's values\n"
+            "  --stats            draw the per-frame statistics into the frames\n\n";
+    return text + kUsageTail;
+}
 
 namespace {
 
@@ -127,13 +164,10 @@ bool isFfmpegTime(const std::string& text) {
     return allDigits(t, 0, dot) && (dot + 1 == end || allDigits(t, dot + 1, end));
 }
 
-ConfigValues mergedLine(const UserSettings& s) {
-    ConfigValues v = s.line.value_or(ConfigValues{});
-    if (s.gain) v.gainPercent = *s.gain;
-    if (s.threshold) v.threshold = *s.threshold;
-    if (s.gammaHundredths) v.gammaHundredths = *s.gammaHundredths;
-    if (s.sCurve) v.sCurve = 1;
-    if (s.bypassTitles) v.bypassTitles = 1;
+ScriptNumbers mergedLine(const UserSettings& s) {
+    ScriptNumbers v = s.line.value_or(defaultScriptNumbers());
+    for (int k = 0; k < kSettingCount; ++k)
+        if (s.given[k]) v.value[k] = *s.given[k];
     return v;
 }
 
@@ -166,174 +200,203 @@ bool splitArguments(const std::string& text, std::vector<std::string>& out) {
     return true;
 }
 
-std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
-    Options o;
-    if (args.empty()) {
-        o.noArguments = true;
-        return o;
-    }
-    bool modeGiven = false, optionsEnded = false;
+namespace {
+
+// What parsing has seen so far besides the options themselves.
+struct ParseState {
+    bool modeGiven = false;
     std::vector<std::string> positional;
-    std::set<std::string> seen;         // options given, by their long name
-    std::vector<std::string> fileOnly;  // options that only converting files uses
-    auto fail = [&](const std::string& message) {
-        error = message;
-        return std::optional<Options>();
-    };
-    auto setMode = [&](Mode m) {
-        if (modeGiven && o.mode != m) return false;
-        o.mode = m;
-        modeGiven = true;
-        return true;
-    };
+    std::set<std::string> seen;        // options given, by their long name
+    std::vector<std::string> fileOnly; // options that only converting files uses
+};
+
+int settingOfOption(const std::string& arg) {
+    for (int k = 0; k < kSettingCount; ++k)
+        if (arg == kSettingTable[k].option) return k;
+    return -1;
+}
+
+bool takesValue(const std::string& arg) {
+    const int k = settingOfOption(arg);
+    if (k >= 0) return kSettingTable[k].kind != SettingKind::flag;
+    static const std::set<std::string> withValue = {"--output", "--config",  "--raw",
+                                                    "--ffmpeg-args", "--start", "--duration"};
+    return withValue.count(arg) != 0;
+}
+
+// One of the settings' own options: its value checked against the table.
+std::string applySetting(int k, const std::string& arg, const std::string& value,
+                         UserSettings& settings) {
+    const SettingInfo& info = kSettingTable[k];
+    std::int32_t n = 1; // a switch given is on
+    if (info.kind == SettingKind::whole) {
+        if (!parseWholeNumber(value, n)) return arg + ": '" + value + "' is not a whole number";
+    } else if (info.kind == SettingKind::hundredths) {
+        double x = 0;
+        if (!parseDecimal(value, x)) return arg + ": '" + value + "' is not a number";
+        if (!(x >= dialogGamma(info.minimum) && x <= dialogGamma(info.maximum)))
+            return arg + ": " + value + " is outside " + rangeText(info);
+        n = gammaHundredths(x);
+    }
+    if (!settingInRange(static_cast<SettingIndex>(k), n))
+        return arg + ": " + value + " is outside " + rangeText(info);
+    settings.given[k] = n;
+    return "";
+}
+
+bool setMode(Options& o, ParseState& state, Mode m) {
+    if (state.modeGiven && o.mode != m) return false;
+    o.mode = m;
+    state.modeGiven = true;
+    return true;
+}
+
+// The options of converting files and of the modes.
+std::string applyFileOrModeOption(const std::string& arg, const std::string& value, Options& o,
+                                  ParseState& state) {
+    if (arg == "-y" || arg == "-n") {
+        const Overwrite want = arg == "-y" ? Overwrite::Always : Overwrite::Never;
+        if (o.overwrite != Overwrite::Ask && o.overwrite != want)
+            return "-y and -n contradict each other";
+        o.overwrite = want;
+    } else if (arg == "--start" || arg == "--duration") {
+        if (!isFfmpegTime(value) || (arg == "--duration" && value[0] == '-'))
+            return arg + ": '" + value + "' is not a time such as 90, 1:30 or 00:01:30.5";
+        (arg == "--start" ? o.start : o.duration) = value;
+    } else if (arg == "--ffmpeg-args") {
+        std::vector<std::string> more;
+        if (!splitArguments(value, more)) return "--ffmpeg-args: unbalanced quote in '" + value + "'";
+        o.ffmpegArgs.insert(o.ffmpegArgs.end(), more.begin(), more.end());
+    } else if (arg == "--no-default-args" || arg == "--stretch-hdr") {
+        (arg == "--no-default-args" ? o.noDefaultArgs : o.stretchHdr) = true;
+    } else {
+        const Mode mode = arg == "--raw" ? Mode::Raw : arg == "--demo" ? Mode::Demo
+                                                                        : Mode::PrintConfig;
+        if (!setMode(o, state, mode)) return arg + " cannot be combined with another mode";
+        if (mode == Mode::Raw && !parseSize(value, o.rawWidth, o.rawHeight))
+            return "--raw: '" + value + "' is not a size WIDTHxHEIGHT";
+        return "";
+    }
+    state.fileOnly.push_back(arg);
+    return "";
+}
+
+// One option and its value; "" or the mistake.
+std::string applyOption(const std::string& arg, const std::string& value, Options& o,
+                        ParseState& state) {
+    static const std::set<std::string> fileOrMode = {
+        "-y", "-n", "--start", "--duration", "--ffmpeg-args", "--no-default-args",
+        "--stretch-hdr", "--raw", "--demo", "--print-config"};
+    if (const int k = settingOfOption(arg); k >= 0) return applySetting(k, arg, value, o.settings);
+    if (fileOrMode.count(arg)) return applyFileOrModeOption(arg, value, o, state);
+    if (arg == "--output") {
+        o.output = value;
+    } else if (arg == "--config") {
+        ScriptNumbers v;
+        if (!parseConfigLine(value, v))
+            return "--config: '" + value +
+                   "' is not a line Config(gain, threshold, gamma, s-curve, bypass) with five "
+                   "whole numbers";
+        o.settings.line = v;
+    } else if (arg == "--zero-alpha" || arg == "--stats" || arg == "--quiet") {
+        (arg == "--zero-alpha" ? o.zeroAlpha : arg == "--stats" ? o.stats : o.quiet) = true;
+    } else {
+        return "unknown option " + arg +
+               " (see velmor --help; a file name starting with '-' goes after --)";
+    }
+    return "";
+}
+
+// A saved line may hold any numbers; outside the dialog's ranges it warns.
+void warnAboutLine(Options& o) {
+    if (!o.settings.line) return;
+    bool outside = false;
+    std::string ranges;
+    for (int k = 0; k < kSettingCount; ++k) {
+        const SettingInfo& info = kSettingTable[k];
+        if (info.kind == SettingKind::flag) continue;
+        outside |= !settingInRange(static_cast<SettingIndex>(k), o.settings.line->value[k]);
+        ranges += std::string(ranges.empty() ? "" : ", ") + info.name + " " +
+                  std::to_string(info.minimum) + " to " + std::to_string(info.maximum) +
+                  (info.kind == SettingKind::hundredths ? " hundredths" : "");
+    }
+    if (outside)
+        o.warnings.push_back("--config: a value lies outside the dialog's ranges (" + ranges +
+                             "); it is used as the script function stores it");
+}
+
+// The mode's file names, and warnings about options the mode ignores.
+std::string finishOptions(Options& o, const ParseState& state) {
+    const std::vector<std::string>& positional = state.positional;
+    switch (o.mode) {
+    case Mode::Convert:
+        if (positional.size() > 1 && o.output.empty())
+            return "give one input file and name the output with -o: velmor " + positional[0] +
+                   " -o " + positional[1];
+        if (positional.size() != 1) return "give one input file (see velmor --help)";
+        if (o.output.empty()) return "give the output file with -o OUTPUT";
+        o.input = positional[0];
+        return "";
+    case Mode::Demo:
+        if (positional.size() > 1) return "--demo takes at most one folder";
+        o.demoDir = positional.empty() ? "velmor-demo" : positional[0];
+        break;
+    default:
+        if (!positional.empty()) return "unexpected argument '" + positional[0] + "'";
+        if (!o.output.empty()) return "-o is for converting files";
+        break;
+    }
+    const char* modeName = o.mode == Mode::Raw ? "--raw" : o.mode == Mode::Demo ? "--demo"
+                                                                                : "--print-config";
+    for (const std::string& a : state.fileOnly)
+        o.warnings.push_back(a + " is for converting files; " + modeName + " ignores it");
+    return "";
+}
+
+} // namespace
+
+std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
+    error.clear();
+    Options o;
+    o.noArguments = args.empty();
+    ParseState state;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i], value;
         if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
-            positional.push_back(arg);
+            state.positional.push_back(arg);
             continue;
         }
         if (arg == "--") {
             optionsEnded = true;
             continue;
         }
-        bool hasInlineValue = false;
-        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
-            value = arg.substr(arg.find('=') + 1);
-            arg = arg.substr(0, arg.find('='));
-            hasInlineValue = true;
+        const bool inlineValue = arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos;
+        if (inlineValue) value = arg.substr(arg.find('=') + 1), arg.resize(arg.find('='));
+        static const std::pair<const char*, const char*> shortNames[] = {
+            {"-o", "--output"}, {"-q", "--quiet"}, {"-h", "--help"}};
+        for (const auto& [shortName, longName] : shortNames)
+            if (arg == shortName) arg = longName;
+        if (arg == "--help" || arg == "--version") {
+            o.mode = arg == "--help" ? Mode::Help : Mode::Version;
+            return o;
         }
-        if (arg == "-o") arg = "--output";
-        if (arg == "-q") arg = "--quiet";
-        if (arg == "-h") arg = "--help";
-        auto takeValue = [&]() -> bool {
-            if (hasInlineValue) return true;
-            if (i + 1 >= args.size()) return false;
-            value = args[++i];
-            return true;
-        };
-        const bool wantsValue = arg == "--output" || arg == "--gain" || arg == "--threshold" ||
-                                arg == "--gamma" || arg == "--config" || arg == "--raw" ||
-                                arg == "--ffmpeg-args" || arg == "--start" ||
-                                arg == "--duration";
-        if (wantsValue && !takeValue()) return fail(arg + " needs a value");
-        if (!wantsValue && hasInlineValue) return fail(arg + " takes no value");
-        if (!seen.insert(arg).second && arg != "-y" && arg != "-n")
+        if (takesValue(arg) && !inlineValue && i + 1 < args.size()) value = args[++i];
+        else if (takesValue(arg) && !inlineValue) error = arg + " needs a value";
+        else if (!takesValue(arg) && inlineValue) error = arg + " takes no value";
+        if (!error.empty()) return std::nullopt;
+        if (!state.seen.insert(arg).second && arg != "-y" && arg != "-n")
             o.warnings.push_back(arg + " is given more than once; the last one counts");
-
-        if (arg == "--help") {
-            o.mode = Mode::Help;
-            return o;
-        } else if (arg == "--version") {
-            o.mode = Mode::Version;
-            return o;
-        } else if (arg == "--output") {
-            o.output = value;
-        } else if (arg == "--gain" || arg == "--threshold") {
-            std::int32_t n = 0;
-            const std::int32_t top = arg == "--gain" ? kGainMax : kThresholdMax;
-            if (!parseWholeNumber(value, n))
-                return fail(arg + ": '" + value + "' is not a whole number");
-            if (n < 0 || n > top)
-                return fail(arg + ": " + value + " is outside 0 to " + std::to_string(top));
-            (arg == "--gain" ? o.settings.gain : o.settings.threshold) = n;
-        } else if (arg == "--gamma") {
-            double x = 0;
-            if (!parseDecimal(value, x)) return fail("--gamma: '" + value + "' is not a number");
-            if (!(x >= 0.2 && x <= 5.0))
-                return fail("--gamma: " + value + " is outside 0.2 to 5.0");
-            o.settings.gammaHundredths = gammaHundredths(x);
-        } else if (arg == "--s-curve") {
-            o.settings.sCurve = true;
-        } else if (arg == "--bypass-titles") {
-            o.settings.bypassTitles = true;
-        } else if (arg == "--config") {
-            ConfigValues v;
-            if (!parseConfigLine(value, v))
-                return fail("--config: '" + value +
-                            "' is not a line Config(gain, threshold, gamma, s-curve, bypass) "
-                            "with five whole numbers");
-            o.settings.line = v;
-        } else if (arg == "--zero-alpha") {
-            o.zeroAlpha = true;
-        } else if (arg == "--stats") {
-            o.stats = true;
-        } else if (arg == "--quiet") {
-            o.quiet = true;
-        } else if (arg == "-y" || arg == "-n") {
-            const Overwrite want = arg == "-y" ? Overwrite::Always : Overwrite::Never;
-            if (o.overwrite != Overwrite::Ask && o.overwrite != want)
-                return fail("-y and -n contradict each other");
-            o.overwrite = want;
-            fileOnly.push_back(arg);
-        } else if (arg == "--start" || arg == "--duration") {
-            if (!isFfmpegTime(value) || (arg == "--duration" && value[0] == '-'))
-                return fail(arg + ": '" + value +
-                            "' is not a time such as 90, 1:30 or 00:01:30.5");
-            (arg == "--start" ? o.start : o.duration) = value;
-            fileOnly.push_back(arg);
-        } else if (arg == "--ffmpeg-args") {
-            std::vector<std::string> more;
-            if (!splitArguments(value, more))
-                return fail("--ffmpeg-args: unbalanced quote in '" + value + "'");
-            o.ffmpegArgs.insert(o.ffmpegArgs.end(), more.begin(), more.end());
-            fileOnly.push_back(arg);
-        } else if (arg == "--no-default-args") {
-            o.noDefaultArgs = true;
-            fileOnly.push_back(arg);
-        } else if (arg == "--stretch-hdr") {
-            o.stretchHdr = true;
-            fileOnly.push_back(arg);
-        } else if (arg == "--raw") {
-            if (!setMode(Mode::Raw)) return fail("--raw cannot be combined with another mode");
-            if (!parseSize(value, o.rawWidth, o.rawHeight))
-                return fail("--raw: '" + value + "' is not a size WIDTHxHEIGHT");
-        } else if (arg == "--demo") {
-            if (!setMode(Mode::Demo)) return fail("--demo cannot be combined with another mode");
-        } else if (arg == "--print-config") {
-            if (!setMode(Mode::PrintConfig))
-                return fail("--print-config cannot be combined with another mode");
-        } else {
-            return fail("unknown option " + arg + " (see velmor --help; a file name starting "
-                        "with '-' goes after --)");
-        }
+        error = applyOption(arg, value, o, state);
+        if (!error.empty()) return std::nullopt;
     }
-    if (o.settings.line) {
-        const ConfigValues& v = *o.settings.line;
-        if (v.gainPercent < 0 || v.gainPercent > kGainMax || v.threshold < 0 ||
-            v.threshold > kThresholdMax || v.gammaHundredths < kGammaHundredthsMin ||
-            v.gammaHundredths > kGammaHundredthsMax)
-            o.warnings.push_back("--config: a value lies outside the dialog's ranges (gain 0 to "
-                                 "100, threshold 0 to 255, gamma 20 to 500 hundredths); it is "
-                                 "used as the script function stores it");
-    }
-
-    if (!modeGiven) {
-        if (positional.empty() && o.output.empty()) return o; // options only: help
+    warnAboutLine(o);
+    if (!state.modeGiven) {
+        if (state.positional.empty() && o.output.empty()) return o; // options only: help
         o.mode = Mode::Convert;
     }
-    switch (o.mode) {
-    case Mode::Convert:
-        if (positional.size() > 1 && o.output.empty())
-            return fail("give one input file and name the output with -o: velmor " +
-                        positional[0] + " -o " + positional[1]);
-        if (positional.size() != 1) return fail("give one input file (see velmor --help)");
-        if (o.output.empty()) return fail("give the output file with -o OUTPUT");
-        o.input = positional[0];
-        break;
-    case Mode::Demo:
-        if (positional.size() > 1) return fail("--demo takes at most one folder");
-        o.demoDir = positional.empty() ? "velmor-demo" : positional[0];
-        break;
-    default:
-        if (!positional.empty()) return fail("unexpected argument '" + positional[0] + "'");
-        if (!o.output.empty()) return fail("-o is for converting files");
-        break;
-    }
-    const char* modeName = o.mode == Mode::Raw ? "--raw" : o.mode == Mode::Demo ? "--demo"
-                                                                                : "--print-config";
-    if (o.mode != Mode::Convert)
-        for (const std::string& a : fileOnly)
-            o.warnings.push_back(a + " is for converting files; " + modeName + " ignores it");
+    error = finishOptions(o, state);
+    if (!error.empty()) return std::nullopt;
     if (o.zeroAlpha && o.mode != Mode::Raw)
         o.warnings.push_back("--zero-alpha is for --raw; files need no such help (ignored)");
     if (o.stats && o.mode == Mode::PrintConfig)

@@ -17,19 +17,20 @@ enum class Mode { Help, Version, Convert, Raw, Demo, PrintConfig };
 // does; otherwise a terminal is asked and anything else is refused.
 enum class Overwrite { Ask, Always, Never };
 
-// The dialog's ranges, which the options enforce.
-constexpr std::int32_t kGainMax = 100, kThresholdMax = 255;
-constexpr std::int32_t kGammaHundredthsMin = 20, kGammaHundredthsMax = 500;
-
+// The settings as given: a script line and the settings' own options, each
+// as the script number it stands for (gamma in hundredths, switches 1).
 struct UserSettings {
-    std::optional<ConfigValues> line; // --config, as the saved script line holds it
-    std::optional<std::int32_t> gain, threshold, gammaHundredths;
-    bool sCurve = false, bypassTitles = false;
-    bool anyOption() const { return gain || threshold || gammaHundredths || sCurve || bypassTitles; }
+    std::optional<ScriptNumbers> line; // --config, as the saved script line holds it
+    std::optional<std::int32_t> given[kSettingCount];
+    bool anyOption() const {
+        for (const auto& g : given)
+            if (g) return true;
+        return false;
+    }
 };
 
 // The line's five values with the options given over them (a line was given).
-ConfigValues mergedLine(const UserSettings& s);
+ScriptNumbers mergedLine(const UserSettings& s);
 
 struct Options {
     Mode mode = Mode::Help;
@@ -55,4 +56,5 @@ bool splitArguments(const std::string& text, std::vector<std::string>& out);
 // ffmpeg's time duration syntax: [-][HH:]MM:SS[.m...] or [-]S+[.m...][s|ms|us].
 bool isFfmpegTime(const std::string& text);
 
-extern const char* const kUsage;
+// The --help text; its settings part comes from the settings table.
+std::string usageText();

@@ -23,6 +23,7 @@
 #include "frame_state_lock.h"
 #include "gamma_text.h"
 #include "host_api.h"
+#include "setting_table.h"
 #include "settings.h"
 #include "tone.h"
 
@@ -64,8 +65,9 @@ void initialise(HWND dialog, FilterSettings& s) {
     attachSettings(dialog, &s);
     CheckDlgButton(dialog, IDC_SCURVE, s.sCurve ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_BYPASS_TITLES, s.bypassTitles ? BST_CHECKED : BST_UNCHECKED);
-    setUpSlider(dialog, IDC_GAIN_SLIDER, 5, 100, s.gainPercent);
-    setUpSlider(dialog, IDC_THRESHOLD_SLIDER, 16, 255, s.threshold);
+    setUpSlider(dialog, IDC_GAIN_SLIDER, 5, kSettingTable[kGainSetting].maximum, s.gainPercent);
+    setUpSlider(dialog, IDC_THRESHOLD_SLIDER, 16, kSettingTable[kThresholdSetting].maximum,
+                s.threshold);
     setItemDouble(dialog, IDC_GAMMA, s.gamma);
     s.preview->InitButton(GetDlgItem(dialog, IDC_PREVIEW));
 }
@@ -86,9 +88,10 @@ void rebuildToneTable(const FilterSettings& s) {
 }
 
 void commitGamma(HWND dialog, FilterSettings& s) {
+    const SettingInfo& range = kSettingTable[kGammaSetting];
     double gamma = getItemDouble(dialog, IDC_GAMMA);
-    if (gamma < 0.2) gamma = 0.2;
-    if (gamma > 5.0) gamma = 5.0;
+    if (gamma < dialogGamma(range.minimum)) gamma = dialogGamma(range.minimum); // 0.2
+    if (gamma > dialogGamma(range.maximum)) gamma = dialogGamma(range.maximum); // 5.0
     s.gamma = gamma;
     setItemDouble(dialog, IDC_GAMMA, gamma);
     rebuildToneTable(s);

@@ -44,16 +44,6 @@ static_assert(offsetof(FilterSettings, sCurve) == 32, "host layout");
 static_assert(offsetof(FilterSettings, bypassTitles) == 36, "host layout");
 #endif
 
-constexpr std::int32_t kDefaultGainPercent = 100;
-constexpr std::int32_t kDefaultThreshold = 10;
-constexpr double kDefaultGamma = 1.0;
-
-// The defaults a new instance starts with. Leaves preview and showStats alone:
-// they belong to the host.
-inline void setDefaultSettings(FilterSettings& s) {
-    s.gainPercent = kDefaultGainPercent;
-    s.threshold = kDefaultThreshold;
-    s.gamma = kDefaultGamma;
-    s.sCurve = 0;
-    s.bypassTitles = 0;
-}
+// The defaults a new instance starts with, from the settings table. Leaves
+// preview and showStats alone: they belong to the host.
+void setDefaultSettings(FilterSettings& s);

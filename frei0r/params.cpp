@@ -1,61 +1,68 @@
-// Parameter mapping. frei0r hosts hand numbers over as doubles in 0..1; the
-// filter's settings are integers (gain 0..100 %, threshold 0..255) and a
-// gamma in hundredths (0.20..5.00). Each number is p * steps rounded to the
-// nearest integer, so every setting the dialog can make has a parameter
-// value that maps to it exactly (k / steps, or any decimal within half a
-// step of it: four decimals always suffice), and the defaults are
-// gain 1 (100 %), threshold 10/255, gamma 80/480 (1.00, no tone curve).
+// The frei0r parameters, made from the settings table. frei0r hosts hand
+// numbers over as doubles in 0..1 and switches as doubles of which 0.5 and
+// above is on; the table turns each into its setting (gain 0..100 %,
+// threshold 0..255, gamma 0.20..5.00 in hundredths) by p * steps rounded,
+// so every setting the dialog can make has a parameter value that maps to
+// it exactly (k / steps, or any decimal within half a step of it: four
+// decimals always suffice).
 #include "params.h"
 
-#include <cmath>
+#include <string>
 
 #include "frei0r_api.h"
 
-const Frei0rParamInfo kFrei0rParams[kParamCount] = {
-    {"config", F0R_PARAM_STRING,
-     "A saved script line, e.g. Config(100, 10, 120, 1, 0): gain %, threshold, gamma in "
-     "hundredths, S-type curve, bypass titles. When set and valid it gives all five settings "
-     "and the five parameters below are not used",
-     0.0},
-    {"gain", F0R_PARAM_DOUBLE, "Strength of the stretch: gain % = round(value * 100)", 1.0},
-    {"threshold", F0R_PARAM_DOUBLE,
-     "Smallest colour range corrected at full strength: round(value * 255)", 10.0 / 255.0},
-    {"gamma", F0R_PARAM_DOUBLE,
-     "Tone curve: gamma = (20 + round(value * 480)) / 100, 0.20 to 5.00; 1.00 (value 1/6) "
-     "bends nothing",
-     80.0 / 480.0},
-    {"s-curve", F0R_PARAM_BOOL, "S-type tone curve instead of the power curve", 0.0},
-    {"bypass titles", F0R_PARAM_BOOL,
-     "Weaken the stretch on frames dominated by one value, such as title cards", 0.0},
-    {"statistics", F0R_PARAM_BOOL, "Draw the per-frame statistics into the frame", 0.0},
-    {"picture width", F0R_PARAM_DOUBLE,
-     "For callers that pad rows: the share of each row that is picture; "
-     "round(value * frame width) columns are corrected, the rest pass unchanged",
-     1.0},
+namespace {
+
+std::string numberText(std::int32_t n, SettingKind kind) {
+    if (kind != SettingKind::hundredths) return std::to_string(n);
+    const std::string cents = std::to_string(n % 100);
+    return std::to_string(n / 100) + "." + (cents.size() < 2 ? "0" : "") + cents;
+}
+
+// "Strength of the stretch in percent: 0 to 100 (value x 100), default 100"
+std::string explanationOf(const SettingInfo& info) {
+    std::string text = info.help;
+    text[0] = static_cast<char>(text[0] - ('a' <= text[0] && text[0] <= 'z' ? 'a' - 'A' : 0));
+    if (info.kind == SettingKind::flag) return text;
+    const std::int32_t steps = info.maximum - info.minimum;
+    return text + ": " + numberText(info.minimum, info.kind) + " to " +
+           numberText(info.maximum, info.kind) + " (" +
+           (info.minimum != 0 ? numberText(info.minimum, info.kind) + " + " : "") + "value x " +
+           numberText(steps, info.kind) + "), default " +
+           numberText(info.defaultValue, info.kind);
+}
+
+struct Table {
+    std::string explanations[kParamCount];
+    Frei0rParamInfo info[kParamCount];
+    Table() {
+        info[kParamConfig] = {"config", F0R_PARAM_STRING,
+                              "A saved script line, e.g. Config(100, 10, 120, 1, 0): gain %, "
+                              "threshold, gamma in hundredths, S-type curve, bypass titles. When "
+                              "set and valid it gives all five settings and the five parameters "
+                              "below are not used",
+                              0.0};
+        for (int k = 0; k < kSettingCount; ++k) {
+            const SettingInfo& s = kSettingTable[k];
+            explanations[kParamFirstSetting + k] = explanationOf(s);
+            info[kParamFirstSetting + k] = {
+                s.name, s.kind == SettingKind::flag ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE,
+                explanations[kParamFirstSetting + k].c_str(),
+                unitFromSetting(static_cast<SettingIndex>(k), s.defaultValue)};
+        }
+        info[kParamStatistics] = {"statistics", F0R_PARAM_BOOL,
+                                  "Draw the per-frame statistics into the frame", 0.0};
+        info[kParamPictureWidth] = {
+            "picture width", F0R_PARAM_DOUBLE,
+            "For callers that pad rows: the share of each row that is picture; "
+            "round(value * frame width) columns are corrected, the rest pass unchanged",
+            1.0};
+    }
 };
 
-std::int32_t unitToSteps(double p, std::int32_t n) {
-    if (!(p > 0.0)) p = 0.0; // not-a-number too
-    if (p > 1.0) p = 1.0;
-    return static_cast<std::int32_t>(std::round(p * n)); // clamped first: 0..n
-}
+} // namespace
 
-std::int32_t gainFromParam(double p) {
-    return unitToSteps(p, 100);
-}
-
-std::int32_t thresholdFromParam(double p) {
-    return unitToSteps(p, 255);
-}
-
-std::int32_t gammaHundredthsFromParam(double p) {
-    return 20 + unitToSteps(p, 480);
-}
-
-double gammaFromParam(double p) {
-    return gammaHundredthsFromParam(p) / 100.0;
-}
-
-bool switchFromParam(double p) {
-    return p >= 0.5;
+const Frei0rParamInfo& frei0rParam(int index) {
+    static const Table table; // made once, on first use, by whichever thread comes first
+    return table.info[index];
 }

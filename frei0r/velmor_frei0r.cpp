@@ -34,7 +34,6 @@
 #include <string>
 #include <vector>
 
-#include "adapter.h"
 #include "config_line.h"
 #include "frame_layout.h"
 #include "frame_run.h"
@@ -62,7 +61,7 @@ struct Instance {
     double values[kParamCount]; // numbers and switches as the host set them
     std::string config;         // the script line as set
     bool configValid;           // it parses: it gives the five settings
-    ConfigValues configValues;
+    ScriptNumbers configValues;
     LastFrame last;
 };
 
@@ -71,25 +70,13 @@ struct Instance {
 FilterSettings instanceSettings(const Instance& in) {
     FilterSettings s{};
     if (in.configValid) {
-        // Stored exactly as a script's Config call stores them, by the
-        // script function itself.
-        ScriptValue arguments[5] = {};
-        arguments[0].asInt = in.configValues.gainPercent;
-        arguments[1].asInt = in.configValues.threshold;
-        arguments[2].asInt = in.configValues.gammaHundredths;
-        arguments[3].asInt = in.configValues.sCurve;
-        arguments[4].asInt = in.configValues.bypassTitles;
-        FilterActivation activation{};
-        activation.filter_data = &s;
-        configScriptFunction(nullptr, &activation, arguments, 5);
+        storeScriptNumbers(in.configValues, s); // as a script's Config call stores them
     } else {
-        s.gainPercent = gainFromParam(in.values[kParamGain]);
-        s.threshold = thresholdFromParam(in.values[kParamThreshold]);
-        s.gamma = gammaFromParam(in.values[kParamGamma]);
-        s.sCurve = switchFromParam(in.values[kParamSCurve]) ? 1 : 0;
-        s.bypassTitles = switchFromParam(in.values[kParamBypassTitles]) ? 1 : 0;
+        double p[kSettingCount];
+        for (int k = 0; k < kSettingCount; ++k) p[k] = in.values[kParamFirstSetting + k];
+        storeHostValues(p, s);
     }
-    s.showStats = switchFromParam(in.values[kParamStatistics]) ? 1 : 0;
+    s.showStats = in.values[kParamStatistics] >= 0.5 ? 1 : 0; // frei0r's switches
     return s;
 }
 
@@ -164,9 +151,10 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
 
 void f0r_get_param_info(f0r_param_info_t* info, int index) {
     if (index < 0 || index >= kParamCount) return;
-    info->name = kFrei0rParams[index].name;
-    info->type = kFrei0rParams[index].type;
-    info->explanation = kFrei0rParams[index].explanation;
+    const Frei0rParamInfo& p = frei0rParam(index);
+    info->name = p.name;
+    info->type = p.type;
+    info->explanation = p.explanation;
 }
 
 // Not inlined: the caller's address tells the host (frame_layout.h).
@@ -185,7 +173,7 @@ __attribute__((noinline)) f0r_instance_t f0r_construct(unsigned int width, unsig
     in->height = static_cast<std::int32_t>(height);
     in->pitch = static_cast<std::ptrdiff_t>(layout.pitchPixels) * 4;
     in->host = caller.host;
-    for (int i = 0; i < kParamCount; ++i) in->values[i] = kFrei0rParams[i].defaultValue;
+    for (int i = 0; i < kParamCount; ++i) in->values[i] = frei0rParam(i).defaultValue;
     return in;
 }
 

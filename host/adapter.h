@@ -26,6 +26,3 @@ inline FilterSettings& settingsOf(const FilterActivation* fa) {
     return *static_cast<FilterSettings*>(fa->filter_data);
 }
 
-// gamma in the script's hundredths: gamma * 100.0 truncated toward zero,
-// saturated at the ends of the 32-bit range.
-int gammaHundredths(double gamma);

@@ -20,7 +20,7 @@ static void skipBlanks(const std::string& s, std::size_t& i) {
     while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
 }
 
-bool parseConfigLine(const std::string& line, ConfigValues& values) {
+bool parseConfigLine(const std::string& line, ScriptNumbers& values) {
     const std::string name = "Config(";
     const std::size_t at = line.find(name);
     if (at == std::string::npos) return false;
@@ -47,6 +47,6 @@ bool parseConfigLine(const std::string& line, ConfigValues& values) {
     if (i < line.size() && line[i] == ';') ++i;
     skipBlanks(line, i);
     if (i != line.size()) return false;
-    values = {v[0], v[1], v[2], v[3], v[4]};
+    values = {{v[0], v[1], v[2], v[3], v[4]}};
     return true;
 }

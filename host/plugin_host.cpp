@@ -90,11 +90,13 @@ void PluginHost::unload() {
 FilterDefinition* VELMOR_CDECL PluginHost::addFilter(FilterModule* module,
                                                    FilterDefinition* definition, int size) {
     PluginHost& host = *current_;
-    ++host.addCalls;
-    host.addSize = size;
-    host.addModule = module;
-    host.offered = definition;
-    if (host.refuseRegistration) return nullptr;
+    if (HostCallLog* log = host.log) {
+        ++log->addCalls;
+        log->addSize = size;
+        log->addModule = module;
+        log->offered = definition;
+        if (log->refuseRegistration) return nullptr;
+    }
     // The host's own copy of as much as it knows, naming the module it was
     // registered from.
     host.copy_ = std::make_unique<FilterDefinition>();
@@ -106,9 +108,10 @@ FilterDefinition* VELMOR_CDECL PluginHost::addFilter(FilterModule* module,
 }
 
 void VELMOR_CDECL PluginHost::removeFilter(FilterDefinition* registered) {
-    PluginHost& host = *current_;
-    ++host.removeCalls;
-    host.removed = registered;
+    if (HostCallLog* log = current_->log) {
+        ++log->removeCalls;
+        log->removed = registered;
+    }
 }
 
 PluginInstance::PluginInstance(const PluginHost& host)

@@ -3,7 +3,7 @@
 // in), keeps its own copy of the registered definition, allocates each
 // instance record with the declared size (not zeroed, as the host's are
 // not) and calls every procedure through the copy. The command-line program
-// runs frames through it; the tests read what it counts.
+// runs frames through it; the tests also read what its functions saw.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +32,18 @@ struct PluginLibrary {
     bool open(const std::string& path = "");
 };
 
+// What the host's functions saw, for the tests that check registration; a
+// host keeps no record unless given one.
+struct HostCallLog {
+    bool refuseRegistration = false; // addFilter returns null
+    int addCalls = 0;
+    int addSize = -1;
+    FilterModule* addModule = nullptr;
+    const FilterDefinition* offered = nullptr; // the library's own definition
+    int removeCalls = 0;
+    const FilterDefinition* removed = nullptr;
+};
+
 class PluginHost {
 public:
     explicit PluginHost(const PluginLibrary& library);
@@ -47,15 +59,7 @@ public:
 
     FilterModule module{}; // the host's record of the plug-in library
     FilterFunctions functions{};
-    bool refuseRegistration = false; // addFilter returns null
-
-    // What the host's functions saw.
-    int addCalls = 0;
-    int addSize = -1;
-    FilterModule* addModule = nullptr;
-    const FilterDefinition* offered = nullptr; // the library's own definition
-    int removeCalls = 0;
-    const FilterDefinition* removed = nullptr;
+    HostCallLog* log = nullptr;
 
 private:
     static FilterDefinition* VELMOR_CDECL addFilter(FilterModule* module,

@@ -10,19 +10,12 @@
 #include <cstring>
 
 #include "adapter.h"
+#include "setting_table.h"
 #include "settings.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #endif
-
-int gammaHundredths(double gamma) {
-    const double x = gamma * 100.0;
-    if (x >= 2147483647.0) return 2147483647;
-    if (x <= -2147483648.0) return -2147483647 - 1;
-    if (!(x == x)) return 0; // not a number: no script can store one
-    return static_cast<int>(x);
-}
 
 void VELMOR_CDECL stringProc(const FilterActivation* fa, const FilterFunctions*, char* buffer) {
     const FilterSettings& s = settingsOf(fa);
@@ -36,9 +29,10 @@ void VELMOR_CDECL stringProc(const FilterActivation* fa, const FilterFunctions*,
 
 bool VELMOR_CDECL fssProc(FilterActivation* fa, const FilterFunctions*, char* buffer, int length) {
     const FilterSettings& s = settingsOf(fa);
+    const ScriptNumbers v = scriptNumbersOf(s);
     char text[96]; // the longest form is 71 characters
-    const int n = std::snprintf(text, sizeof text, "Config(%d, %d, %d, %d, %d)", s.gainPercent,
-                                s.threshold, gammaHundredths(s.gamma), s.sCurve, s.bypassTitles);
+    const int n = std::snprintf(text, sizeof text, "Config(%d, %d, %d, %d, %d)", v.value[0],
+                                v.value[1], v.value[2], v.value[3], v.value[4]);
     if (length >= 1) { // a short buffer gets the start of the text, always terminated
         const int kept = n < length - 1 ? n : length - 1;
         std::memcpy(buffer, text, static_cast<std::size_t>(kept));
@@ -48,12 +42,9 @@ bool VELMOR_CDECL fssProc(FilterActivation* fa, const FilterFunctions*, char* bu
 }
 
 void VELMOR_CDECL configScriptFunction(void*, void* activation, const ScriptValue* arguments, int) {
-    FilterSettings& s = settingsOf(static_cast<const FilterActivation*>(activation));
-    s.gainPercent = arguments[0].asInt;
-    s.threshold = arguments[1].asInt;
-    s.gamma = arguments[2].asInt * 0.01;
-    s.sCurve = arguments[3].asInt;
-    s.bypassTitles = arguments[4].asInt;
+    ScriptNumbers n;
+    for (int k = 0; k < kSettingCount; ++k) n.value[k] = arguments[k].asInt;
+    storeScriptNumbers(n, settingsOf(static_cast<const FilterActivation*>(activation)));
 }
 
 static const ScriptFunctionEntry scriptFunctions[] = {

@@ -16,48 +16,24 @@
 #include "frame_layout.h"
 #include "frei0r_api.h"
 #include "frei0r_reference.h"
-#include "gamma_text.h"
 #include "params.h"
 
 namespace {
 
-TEST(Frei0rParams, EveryDialogValueAndPaddedWidthMapsExactly) {
+// A caller padding width W to a multiple of 16 gives W / padded, exactly or
+// printed with six decimals; the settings' own values are the table's.
+TEST(Frei0rParams, PaddedWidthMapsExactlyAndSettingsComeFromTheTable) {
     char text[64];
-    auto fourDecimals = [&](double p) { // what a user types
-        std::snprintf(text, sizeof text, "%.4f", p);
-        return std::strtod(text, nullptr);
-    };
-    for (int g = 0; g <= 100; ++g) {
-        EXPECT_EQ(gainFromParam(g / 100.0), g);
-        EXPECT_EQ(gainFromParam(fourDecimals(g / 100.0)), g);
-    }
-    for (int t = 0; t <= 255; ++t) {
-        EXPECT_EQ(thresholdFromParam(t / 255.0), t);
-        EXPECT_EQ(thresholdFromParam(fourDecimals(t / 255.0)), t);
-    }
-    for (int h = 20; h <= 500; ++h) {
-        const double p = (h - 20) / 480.0;
-        EXPECT_EQ(gammaHundredthsFromParam(p), h);
-        EXPECT_EQ(gammaHundredthsFromParam(fourDecimals(p)), h);
-        // The double the dialog stores when its box shows these hundredths.
-        std::snprintf(text, sizeof text, "%d.%02d", h / 100, h % 100);
-        EXPECT_EQ(gammaFromParam(p), parseGammaText(text)) << text;
-    }
-    // Defaults, the ends, and what lies beyond them.
-    EXPECT_EQ(thresholdFromParam(kFrei0rParams[kParamThreshold].defaultValue), 10);
-    EXPECT_EQ(gammaFromParam(kFrei0rParams[kParamGamma].defaultValue), 1.0);
-    EXPECT_EQ(gainFromParam(-3.0), 0);
-    EXPECT_EQ(gainFromParam(7.0), 100);
-    EXPECT_EQ(gammaHundredthsFromParam(std::nan("")), 20);
-    EXPECT_FALSE(switchFromParam(0.49));
-    EXPECT_TRUE(switchFromParam(0.5));
-    // A caller padding width W to a multiple of 16 gives W / padded, exactly
-    // or printed with six decimals.
     for (int w = 1; w <= 8192; ++w) {
         const int padded = (w + 15) / 16 * 16;
         std::snprintf(text, sizeof text, "%.6f", double(w) / padded);
         ASSERT_EQ(unitToSteps(double(w) / padded, padded), w);
         ASSERT_EQ(unitToSteps(std::strtod(text, nullptr), padded), w) << text;
+    }
+    for (int k = 0; k < kSettingCount; ++k) {
+        const Frei0rParamInfo& p = frei0rParam(kParamFirstSetting + k);
+        EXPECT_STREQ(p.name, kSettingTable[k].name);
+        EXPECT_EQ(settingFromUnit(SettingIndex(k), p.defaultValue), kSettingTable[k].defaultValue);
     }
 }
 

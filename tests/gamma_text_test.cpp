@@ -7,6 +7,7 @@
 #include <random>
 
 #include "gamma_text.h"
+#include "setting_table.h"
 
 namespace {
 
@@ -21,6 +22,18 @@ TEST(GammaText, ParsesTheDecimalFormOnly) {
                  {"nan", 0.0},          {"inf", 0.0},        {"0x10", 0.0},
                  {"1,5", 1.0},          {"0.333", 0.333},    {"00012.5e-1", 1.25}};
     for (auto c : cases) EXPECT_EQ(parseGammaText(c.text), c.value) << c.text;
+}
+
+// What the dialog's box holds after the user types a gamma is the double
+// that the settings table gives for those hundredths (the frei0r plug-in and
+// the command line store gamma through it).
+TEST(GammaText, EveryGammaInRangeReadsAsTheTablesDouble) {
+    const SettingInfo& gamma = kSettingTable[kGammaSetting];
+    char text[16];
+    for (std::int32_t h = gamma.minimum; h <= gamma.maximum; ++h) {
+        std::snprintf(text, sizeof text, "%d.%02d", h / 100, h % 100);
+        ASSERT_EQ(parseGammaText(text), dialogGamma(h)) << text;
+    }
 }
 
 // The same text as printf's "%5.2f" in the C locale, whatever the locale is.

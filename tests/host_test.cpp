@@ -24,9 +24,11 @@ class Loaded : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(pluginLibrary().init2, nullptr) << pluginLibrary().error;
+        host.log = &calls;
         int version = 0, compat = 0;
         ASSERT_EQ(host.load(&version, &compat), 0);
     }
+    HostCallLog calls;
     PluginHost host{pluginLibrary()};
 };
 
@@ -35,38 +37,42 @@ protected:
 TEST(Registration, RegistersOnceAndRemovesTheHostsHandle) {
     ASSERT_NE(pluginLibrary().init2, nullptr) << pluginLibrary().error;
     PluginHost host(pluginLibrary());
+    HostCallLog calls;
+    host.log = &calls;
     int version = -1, compat = -1;
     ASSERT_EQ(host.load(&version, &compat), 0);
-    EXPECT_EQ(host.addCalls, 1);
-    EXPECT_EQ(host.addSize, static_cast<int>(sizeof(FilterDefinition)));
+    EXPECT_EQ(calls.addCalls, 1);
+    EXPECT_EQ(calls.addSize, static_cast<int>(sizeof(FilterDefinition)));
     if (kHost32) {
-        EXPECT_EQ(host.addSize, 72);
+        EXPECT_EQ(calls.addSize, 72);
     }
-    EXPECT_EQ(host.addModule, &host.module);
+    EXPECT_EQ(calls.addModule, &host.module);
     EXPECT_EQ(version, 7);
     EXPECT_EQ(compat, 4);
     ASSERT_NE(host.registered(), nullptr);
-    ASSERT_NE(host.registered(), host.offered);
+    ASSERT_NE(host.registered(), calls.offered);
 
     host.unload();
-    EXPECT_EQ(host.removeCalls, 1);
-    EXPECT_EQ(host.removed, host.registered()); // the host's copy, not the library's record
+    EXPECT_EQ(calls.removeCalls, 1);
+    EXPECT_EQ(calls.removed, host.registered()); // the host's copy, not the library's record
 }
 
 TEST(Registration, RefusedRegistrationFailsAndLeavesTheVersionsAlone) {
     ASSERT_NE(pluginLibrary().init2, nullptr) << pluginLibrary().error;
     PluginHost host(pluginLibrary());
-    host.refuseRegistration = true;
+    HostCallLog calls;
+    calls.refuseRegistration = true;
+    host.log = &calls;
     int version = 12345, compat = -678;
     EXPECT_EQ(host.load(&version, &compat), 1);
-    EXPECT_EQ(host.addCalls, 1);
+    EXPECT_EQ(calls.addCalls, 1);
     EXPECT_EQ(version, 12345);
     EXPECT_EQ(compat, -678);
-    EXPECT_EQ(host.removeCalls, 0);
+    EXPECT_EQ(calls.removeCalls, 0);
 }
 
 TEST_F(Loaded, LibraryDefinitionDescribesTheFilter) {
-    const FilterDefinition& d = *host.offered;
+    const FilterDefinition& d = *calls.offered;
     EXPECT_STREQ(d.name, "Velmor Filter+");
     EXPECT_STREQ(d.desc, "Automatically adjusts the static picture");
     EXPECT_STREQ(d.maker, "tal_ovek");

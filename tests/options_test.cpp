@@ -14,13 +14,13 @@ TEST(ConfigLine, AcceptsWhatSavedScriptsHoldAndNothingElse) {
     struct {
         const char* line;
         bool ok;
-        ConfigValues v;
+        ScriptNumbers v;
     } cases[] = {
-        {"Config(100, 10, 100, 0, 0)", true, {100, 10, 100, 0, 0}},
+        {"Config(100, 10, 100, 0, 0)", true, {{100, 10, 100, 0, 0}}},
         {"  obj.filters.instance[0].Config(-5,2147483647,-29,7,1);  ",
          true,
-         {-5, 2147483647, -29, 7, 1}},
-        {"Config( 1 , 2 , 3 , 4 , 5 ) ;", true, {1, 2, 3, 4, 5}},
+         {{-5, 2147483647, -29, 7, 1}}},
+        {"Config( 1 , 2 , 3 , 4 , 5 ) ;", true, {{1, 2, 3, 4, 5}}},
         {"Config(1, 2, 3, 4)", false, {}},
         {"Config(1, 2, 3, 4, 5, 6)", false, {}},
         {"Config(1, 2, 3.5, 4, 5)", false, {}},
@@ -31,14 +31,10 @@ TEST(ConfigLine, AcceptsWhatSavedScriptsHoldAndNothingElse) {
         {"", false, {}},
     };
     for (auto c : cases) {
-        ConfigValues v{};
+        ScriptNumbers v{};
         ASSERT_EQ(parseConfigLine(c.line, v), c.ok) << c.line;
         if (!c.ok) continue;
-        EXPECT_EQ(v.gainPercent, c.v.gainPercent);
-        EXPECT_EQ(v.threshold, c.v.threshold);
-        EXPECT_EQ(v.gammaHundredths, c.v.gammaHundredths);
-        EXPECT_EQ(v.sCurve, c.v.sCurve);
-        EXPECT_EQ(v.bypassTitles, c.v.bypassTitles);
+        for (int k = 0; k < kSettingCount; ++k) EXPECT_EQ(v.value[k], c.v.value[k]) << c.line;
     }
 }
 
@@ -48,10 +44,10 @@ TEST(Options, SettingsOverrideTheConfigLineAndGammaIsSavedInHundredths) {
                            "--gamma", "1.15", "-o", "out.mp4"},
                           error);
     ASSERT_TRUE(o) << error;
-    const ConfigValues v = mergedLine(o->settings);
-    EXPECT_EQ(v.gainPercent, 70);
-    EXPECT_EQ(v.threshold, 20);
-    EXPECT_EQ(v.gammaHundredths, 114); // 1.15 * 100.0 truncates to 114
+    const ScriptNumbers v = mergedLine(o->settings);
+    EXPECT_EQ(v.value[kGainSetting], 70);
+    EXPECT_EQ(v.value[kThresholdSetting], 20);
+    EXPECT_EQ(v.value[kGammaSetting], 114); // 1.15 * 100.0 truncates to 114
     EXPECT_EQ(o->mode, Mode::Convert);
     EXPECT_TRUE(o->warnings.empty());
     // Nothing given, nothing set: the filter's defaults are not repeated here.
@@ -123,10 +119,10 @@ TEST(Options, RangesModesAndWarnings) {
 // before a given one at the plug-in's own default.
 TEST(Frei0rArgument, GivesOnlyWhatWasGiven) {
     UserSettings none, gain, gamma, line;
-    gain.gain = 80;
-    gamma.gammaHundredths = 140;
-    line.line = ConfigValues{100, 10, 120, 1, 0};
-    line.threshold = 20;
+    gain.given[kGainSetting] = 80;
+    gamma.given[kGammaSetting] = 140;
+    line.line = ScriptNumbers{{100, 10, 120, 1, 0}};
+    line.given[kThresholdSetting] = 20;
     struct {
         const UserSettings& s;
         bool stats;
@@ -165,8 +161,20 @@ TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
          "mp4",
          {"format=bgra,frei0r=velmor,scale=out_color_matrix=bt709:out_range=tv,format=yuv420p10le "
           "-c:v libx264 ",
-          "-colorspace bt709 -color_range tv", "-color_primaries bt709", "-fps_mode passthrough"},
-         {"-color_trc"},
+          "-colorspace bt709 -color_range tv", "-fps_mode passthrough"},
+         {"-color_trc", "-color_primaries"}, // they come with the frames
+         ""},
+        {video + "streams.stream.0.codec_name=\"h264\"\nstreams.stream.0.pix_fmt=\"yuv422p10le\"\n",
+         "mov",
+         {"-c:v prores_ks -profile:v 3 ", "format=yuv422p10le"},
+         {"libx264"},
+         ""},
+        {"streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
+         "streams.stream.0.width=16\nstreams.stream.0.height=2\n"
+         "streams.stream.0.codec_name=\"ffv1\"\nstreams.stream.0.pix_fmt=\"bgr0\"\n",
+         "mkv",
+         {"-c:v ffv1 "},
+         {"-level"},
          ""},
         {video + "streams.stream.0.codec_name=\"prores\"\nstreams.stream.0.profile=\"HQ\"\n"
                  "streams.stream.0.pix_fmt=\"yuv422p10le\"\n",

@@ -8,17 +8,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string line(reinterpret_cast<const char*>(data), size);
-    ConfigValues v;
+    ScriptNumbers v;
     if (parseConfigLine(line, v)) {
-        const std::string again =
-            "Config(" + std::to_string(v.gainPercent) + ", " + std::to_string(v.threshold) + ", " +
-            std::to_string(v.gammaHundredths) + ", " + std::to_string(v.sCurve) + ", " +
-            std::to_string(v.bypassTitles) + ")";
-        ConfigValues w;
-        if (!parseConfigLine(again, w) || w.gainPercent != v.gainPercent ||
-            w.threshold != v.threshold || w.gammaHundredths != v.gammaHundredths ||
-            w.sCurve != v.sCurve || w.bypassTitles != v.bypassTitles)
-            __builtin_trap();
+        std::string again = "Config(";
+        for (int k = 0; k < kSettingCount; ++k)
+            again += (k ? ", " : "") + std::to_string(v.value[k]);
+        ScriptNumbers w;
+        if (!parseConfigLine(again + ")", w)) __builtin_trap();
+        for (int k = 0; k < kSettingCount; ++k)
+            if (w.value[k] != v.value[k]) __builtin_trap();
     }
     std::vector<std::string> args; // the same bytes as arguments, split at NUL
     std::size_t start = 0;
