@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "adapter.h"
 #include "fake_user32.h"
+#include "frame_state_lock.h"
 #include "frame_stats.h"
 #include "settings.h"
 #include "tone.h"
@@ -53,6 +57,29 @@ bool toneTableIs(double gamma, std::int32_t sCurve) {
     const bool same = std::memcmp(built, toneTable, 256) == 0;
     std::memcpy(toneTable, built, 256);
     return same;
+}
+
+// The tone table is every instance's: while another thread's frame run
+// holds the frame state, the dialog's rebuild waits for it.
+TEST(ConfigDialog, RebuildsTheToneTableOnlyBetweenFrameRuns) {
+    std::memset(toneTable, 0x77, sizeof toneTable);
+    std::atomic<bool> held{false};
+    bool unchangedWhileHeld = false;
+    std::thread frameRun([&] {
+        FrameStateLock lock;
+        held = true;
+        std::uint8_t before[256];
+        std::memcpy(before, toneTable, 256);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        unchangedWhileHeld = std::memcmp(before, toneTable, 256) == 0;
+    });
+    while (!held) std::this_thread::yield();
+    FilterSettings start = DialogRun::defaults();
+    start.gamma = 2.0;
+    DialogRun run([&](DialogRun& r) { fakeClick(r.dialog, IDC_SCURVE); }, start);
+    frameRun.join();
+    EXPECT_TRUE(unchangedWhileHeld);
+    EXPECT_TRUE(toneTableIs(2.0, 1)); // and rebuilt once the run let go
 }
 
 TEST(ConfigDialog, GammaCommitParsesClampsAndShowsTwoDecimals) {
