@@ -5,6 +5,8 @@
 #include "editor_controls.h"
 
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "params.h"
@@ -55,4 +57,15 @@ std::vector<EditorControl> editorControls() {
     c.defaultValue = stats.defaultValue;
     controls.push_back(c);
     return controls;
+}
+
+std::string shortestDecimal(double value) {
+    char text[40];
+    const long long whole = static_cast<long long>(value);
+    if (value == static_cast<double>(whole)) return std::to_string(whole); // "100", not "1e+02"
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) break;
+    }
+    return text;
 }

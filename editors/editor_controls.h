@@ -25,3 +25,7 @@ std::vector<EditorControl> editorControls();
 // The effect's name and one-line description in the editors' lists.
 extern const char* const kEditorEffectName;
 extern const char* const kEditorEffectDescription;
+
+// The shortest decimal that reads back as the same double, as the editors'
+// files write numbers.
+std::string shortestDecimal(double value);

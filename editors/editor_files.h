@@ -14,6 +14,3 @@ std::string kdenliveEffect(const std::vector<EditorControl>& controls);
 // panel's QML with @CONTROLS@ where the controls go).
 std::string shotcutMeta(const std::vector<EditorControl>& controls);
 std::string shotcutUi(const std::vector<EditorControl>& controls, const std::string& uiTemplate);
-
-// The shortest decimal that reads back as the same double.
-std::string shortestDecimal(double value);

@@ -2,9 +2,6 @@
 // tagged with its MLT service, and one parameter a control. A number is
 // "animated" (keyframes) and shows the parameter's value times "factor";
 // min and max are in shown units, the default in parameter units.
-#include <cstdio>
-#include <cstdlib>
-
 #include "editor_files.h"
 
 namespace {
@@ -28,16 +25,6 @@ std::string attribute(const char* name, const std::string& value) {
 }
 
 } // namespace
-
-std::string shortestDecimal(double value) {
-    char text[40];
-    if (value == static_cast<double>(static_cast<long long>(value))) return std::to_string(static_cast<long long>(value));
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, value);
-        if (std::strtod(text, nullptr) == value) break;
-    }
-    return text;
-}
 
 std::string kdenliveEffect(const std::vector<EditorControl>& controls) {
     std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n"
