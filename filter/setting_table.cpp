@@ -4,15 +4,15 @@
 #include <cmath>
 
 const SettingInfo kSettingTable[kSettingCount] = {
-    {"gain", "--gain", SettingKind::whole, 0, 100, 100, "%",
+    {"gain", "Gain", "--gain", SettingKind::whole, 0, 100, 100, "%",
      "strength of the stretch in percent"},
-    {"threshold", "--threshold", SettingKind::whole, 0, 255, 10, "",
+    {"threshold", "Threshold", "--threshold", SettingKind::whole, 0, 255, 10, "",
      "smallest colour range corrected at full strength"},
-    {"gamma", "--gamma", SettingKind::hundredths, 20, 500, 100, "",
+    {"gamma", "Gamma", "--gamma", SettingKind::hundredths, 20, 500, 100, "",
      "tone curve (1.0 bends nothing)"},
-    {"s-curve", "--s-curve", SettingKind::flag, 0, 1, 0, "",
+    {"s-curve", "S-type curve", "--s-curve", SettingKind::flag, 0, 1, 0, "",
      "S-type tone curve instead of the power curve (with a gamma other than 1.0)"},
-    {"bypass titles", "--bypass-titles", SettingKind::flag, 0, 1, 0, "",
+    {"bypass titles", "Bypass titles", "--bypass-titles", SettingKind::flag, 0, 1, 0, "",
      "weaken the stretch on frames dominated by one value, such as title cards"},
 };
 
@@ -65,6 +65,16 @@ std::int32_t settingFromUnit(SettingIndex k, double p) {
 double unitFromSetting(SettingIndex k, std::int32_t number) {
     const SettingInfo& info = kSettingTable[k];
     return static_cast<double>(number - info.minimum) / (info.maximum - info.minimum);
+}
+
+std::int32_t settingFromProportion(SettingIndex k, double p) {
+    const SettingInfo& info = kSettingTable[k];
+    const std::int32_t n = unitToSteps(p, info.maximum);
+    return n < info.minimum ? info.minimum : n;
+}
+
+double proportionFromSetting(SettingIndex k, std::int32_t number) {
+    return static_cast<double>(number) / kSettingTable[k].maximum;
 }
 
 void storeDialogNumber(SettingIndex k, std::int32_t n, FilterSettings& s) {

@@ -39,6 +39,7 @@ enum class SettingKind {
 
 struct SettingInfo {
     const char* name;   // as hosts and editors show it ("bypass titles")
+    const char* label;  // as the editors label it, after the dialog ("Bypass titles")
     const char* option; // on the command line ("--bypass-titles")
     SettingKind kind;
     std::int32_t minimum, maximum; // the dialog's range, in script numbers
@@ -85,6 +86,12 @@ void storeHostValues(const double (&p)[kSettingCount], FilterSettings& s);
 // the setting's script number, and back.
 std::int32_t settingFromUnit(SettingIndex setting, double p);
 double unitFromSetting(SettingIndex setting, std::int32_t number);
+
+// For hosts that scale a value without an offset (editors that show p times
+// a factor): p = number / maximum, and back rounded to the nearest whole
+// number and clamped to the range.
+std::int32_t settingFromProportion(SettingIndex setting, double p);
+double proportionFromSetting(SettingIndex setting, std::int32_t number);
 
 // p clamped to 0..1 (not-a-number reads as 0), times n, rounded to the
 // nearest integer: the inverse of k / n for every k in 0..n.

@@ -4,7 +4,8 @@
 // threshold 0..255, gamma 0.20..5.00 in hundredths) by p * steps rounded,
 // so every setting the dialog can make has a parameter value that maps to
 // it exactly (k / steps, or any decimal within half a step of it: four
-// decimals always suffice).
+// decimals always suffice). "gamma value" carries the gamma over 5.00 for
+// hosts that cannot add an offset.
 #include "params.h"
 
 #include <string>
@@ -57,6 +58,18 @@ struct Table {
             "For callers that pad rows: the share of each row that is picture; "
             "round(value * frame width) columns are corrected, the rest pass unchanged",
             1.0};
+        // Kdenlive shows a parameter as p times a factor, with no offset, so
+        // gamma's 0.20 + p x 4.80 cannot be shown as the dialog shows it.
+        // This one is the gamma over its maximum; 0, the default, leaves
+        // the gamma to the parameter above.
+        const SettingInfo& g = kSettingTable[kGammaSetting];
+        explanations[kParamGammaValue] =
+            "The gamma as value x " + numberText(g.maximum, g.kind) + ", " +
+            numberText(g.minimum, g.kind) + " to " + numberText(g.maximum, g.kind) +
+            " in steps of 0.01, for hosts that scale without an offset; above 0 it replaces "
+            "the gamma parameter. Default 0: not used";
+        info[kParamGammaValue] = {"gamma value", F0R_PARAM_DOUBLE,
+                                  explanations[kParamGammaValue].c_str(), 0.0};
     }
 };
 
@@ -65,4 +78,9 @@ struct Table {
 const Frei0rParamInfo& frei0rParam(int index) {
     static const Table table; // made once, on first use, by whichever thread comes first
     return table.info[index];
+}
+
+int proportionalParam(SettingIndex setting) {
+    if (kSettingTable[setting].minimum == 0) return kParamFirstSetting + setting;
+    return setting == kGammaSetting ? kParamGammaValue : -1;
 }

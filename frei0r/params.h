@@ -1,6 +1,7 @@
 // The frei0r parameters of the filter: the script line, the five settings
-// of the settings table in its order, the overlay switch and the picture
-// width for callers that pad rows.
+// of the settings table in its order, the overlay switch, the picture
+// width for callers that pad rows, and the gamma for hosts that scale a
+// value without an offset.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,7 @@ enum Frei0rParam : int {
     kParamBypassTitles,
     kParamStatistics,   // bool: the statistics overlay
     kParamPictureWidth, // double: columns corrected = round(p * frame width)
+    kParamGammaValue,   // double: gamma = round(p * 500) hundredths when p > 0 (see params.cpp)
     kParamCount
 };
 static_assert(kParamStatistics == kParamFirstSetting + kSettingCount, "settings in table order");
@@ -34,3 +36,8 @@ struct Frei0rParamInfo {
 
 // The parameters as hosts see them, made from the settings table once.
 const Frei0rParamInfo& frei0rParam(int index);
+
+// The parameter whose value is setting k's number over its maximum (for
+// hosts that show a value times a factor): the setting's own when its range
+// starts at 0, "gamma value" for the gamma; -1 if there is none.
+int proportionalParam(SettingIndex setting);

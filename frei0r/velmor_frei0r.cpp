@@ -66,7 +66,8 @@ struct Instance {
 };
 
 // The five settings from the script line when it is valid, else from the
-// numeric parameters; the overlay switch always from its own parameter.
+// numeric parameters ("gamma value", when set, giving the gamma); the
+// overlay switch always from its own parameter.
 FilterSettings instanceSettings(const Instance& in) {
     FilterSettings s{};
     if (in.configValid) {
@@ -75,6 +76,9 @@ FilterSettings instanceSettings(const Instance& in) {
         double p[kSettingCount];
         for (int k = 0; k < kSettingCount; ++k) p[k] = in.values[kParamFirstSetting + k];
         storeHostValues(p, s);
+        const double gammaValue = in.values[kParamGammaValue];
+        if (gammaValue > 0.0)
+            storeDialogNumber(kGammaSetting, settingFromProportion(kGammaSetting, gammaValue), s);
     }
     s.showStats = in.values[kParamStatistics] >= 0.5 ? 1 : 0; // frei0r's switches
     return s;

@@ -52,12 +52,14 @@ struct Params {
     double gain = 1.0, threshold = 10 / 255.0, gamma = 80 / 480.0;
     double sCurve = 0, bypass = 0, stats = 0, pictureWidth = 1.0;
     const char* config = "";
+    double gammaValue = 0; // "gamma value": unset
 };
 
 f0r_instance_t makeInstance(int width, int height, const Params& p) {
     f0r_instance_t in = f0r_construct(width, height);
     const double values[] = {0, p.gain, p.threshold, p.gamma, p.sCurve,
-                             p.bypass, p.stats, p.pictureWidth};
+                             p.bypass, p.stats, p.pictureWidth, p.gammaValue};
+    static_assert(sizeof values / sizeof *values == kParamCount, "every parameter");
     for (int i = kParamGain; i < kParamCount; ++i)
         f0r_set_param_value(in, const_cast<double*>(&values[i]), i);
     f0r_param_string config = const_cast<char*>(p.config);
@@ -98,6 +100,12 @@ TEST(Frei0rFrames, EqualTheCoresResultOnTheHostsFrames) {
         {"a line that does not parse leaves the numbers", 50, 40, 50,
          {0.3, 0.0, 0.5, 0, 0, 0, 1.0, "Config(1, 2, 3)"},
          referenceSettings(30, 0, 2.6, 0, 0, false), false},
+        {"gamma value replaces the gamma", 50, 40, 50,
+         {0.8, 20 / 255.0, 0.9, 0, 0, 0, 1.0, "", 0.246},
+         referenceSettings(80, 20, 1.23, 0, 0, false), false},
+        {"gamma value below 0.20 gives 0.20", 50, 40, 50,
+         {1.0, 10 / 255.0, 0.9, 1, 0, 0, 1.0, "", 0.001},
+         referenceSettings(100, 10, 0.2, 1, 0, false), false},
         {"641 columns of rows padded to 656", 656, 90, 641,
          {1.0, 10 / 255.0, 80 / 480.0, 0, 0, 1, 641 / 656.0, ""},
          referenceSettings(100, 10, 1.0, 0, 0, true), true},
@@ -114,7 +122,7 @@ TEST(Frei0rFrames, EqualTheCoresResultOnTheHostsFrames) {
 }
 
 TEST(Frei0rFrames, KeepTheParametersAsSetAndCopyTheScriptLine) {
-    f0r_instance_t in = makeInstance(8, 8, {0.25, 0.5, 0.75, 1, 0, 1, 0.5, ""});
+    f0r_instance_t in = makeInstance(8, 8, {0.25, 0.5, 0.75, 1, 0, 1, 0.5, "", 0.3});
     char line[] = "Config(100, 10, 120, 1, 0)";
     f0r_param_string p = line;
     f0r_set_param_value(in, &p, kParamConfig);
@@ -122,7 +130,7 @@ TEST(Frei0rFrames, KeepTheParametersAsSetAndCopyTheScriptLine) {
     f0r_param_string back = nullptr;
     f0r_get_param_value(in, &back, kParamConfig);
     EXPECT_STREQ(back, "Config(100, 10, 120, 1, 0)");
-    const double expected[] = {0, 0.25, 0.5, 0.75, 1, 0, 1, 0.5};
+    const double expected[] = {0, 0.25, 0.5, 0.75, 1, 0, 1, 0.5, 0.3};
     for (int i = kParamGain; i < kParamCount; ++i) {
         double v = -1;
         f0r_get_param_value(in, &v, i);

@@ -2,7 +2,8 @@
 # The Debian package as a user meets it: built with CPack from a build tree,
 # checked by lintian (no errors), installed with apt-get (which brings its
 # dependencies), used from the installed paths with no variable set
-# (velmor --version and --demo, ffmpeg's frei0r filter, melt), and removed
+# (velmor --version and --demo, ffmpeg's frei0r filter, melt, the editors'
+# files where Debian's Kdenlive and Shotcut read them), and removed
 # again without a trace. It also checks that `cmake --install` puts the same
 # files in the same places. Installs and removes a system package: needs
 # root, and is meant for CI and release machines.
@@ -44,10 +45,17 @@ melt -silent -quiet color:gray out=2 -filter frei0r.velmor \
     -consumer avformat:melt.mp4 vcodec=libx264 </dev/null >/dev/null 2>melt.log
 [ -s melt.mp4 ] || { cat melt.log >&2; exit 1; }
 
+kdenlive_effect=/usr/share/kdenlive/effects/frei0r_velmor.xml
+shotcut_filter=/usr/share/shotcut/qml/filters/velmor
+for f in $kdenlive_effect $shotcut_filter/meta.qml $shotcut_filter/ui.qml; do
+    [ -s "$f" ] || { echo "package test: $f is not installed" >&2; exit 1; }
+done
+
 echo "-- remove"
 dpkg --purge velmor >/dev/null
 dpkg -s velmor >/dev/null 2>&1 && { echo "package test: velmor is still known to dpkg" >&2; exit 1; }
-for f in /usr/bin/velmor /usr/lib/frei0r-1/velmor.so /usr/share/doc/velmor /usr/share/man/man1/velmor.1.gz; do
+for f in /usr/bin/velmor /usr/lib/frei0r-1/velmor.so /usr/share/doc/velmor /usr/share/man/man1/velmor.1.gz \
+    $kdenlive_effect $shotcut_filter; do
     [ ! -e "$f" ] || { echo "package test: $f is left after removal" >&2; exit 1; }
 done
 echo "package test: $deb passed"

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 exec </dev/null # nothing here reads a terminal: neither apt nor Wine may wait on one
 
 bash tools/install-packages.sh cmake g++ make libgtest-dev googletest libbenchmark-dev libpng-dev ffmpeg g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb fonts-wine fonts-liberation help2man lintian \
-    frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-bad gstreamer1.0-plugins-base
+    frei0r-plugins-dev libexpat1-dev melt gstreamer1.0-tools gstreamer1.0-plugins-bad gstreamer1.0-plugins-base
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
