@@ -1,15 +1,19 @@
-// The frame run on 1920x1080 BGRA frames of three kinds of content (noise, a
-// washed-out ramp with grain, a title card), by every kernel path this build
-// and CPU run, beside the straightforward loops (the tests' oracle) and the
-// AVX2 kernels as they were before the byte-shuffle map ("before").
+// The frame run on 1920x1080 BGRA frames of four kinds of content (noise, a
+// washed-out ramp with grain, a title card, natural shading with grain), by
+// every kernel path this build and CPU run, beside the straightforward loops
+// (the tests' oracle).
 //
 // Every sample starts from a fresh copy of the frame, as a host hands over a
 // frame it has just decoded (warm in the cache), and that copy is timed too:
 // the memcpy of the frame, the yardstick of the table. Rounds interleave
 // the paths and contents, each round in a rotated order, so that a change in
 // the machine's speed falls on all of them alike; the table gives medians
-// over the rounds of the count alone, the map alone (with the frame's own
-// tables) and the whole frame run, in milliseconds.
+// over the rounds, in milliseconds, of
+//   count      the histogram count alone
+//   map        the map alone, with the frame's own tables
+//   host run   the video host's frame run (fourth byte 0, in place)
+//   kept run   the frei0r edition's (alpha 255 kept, into a frame of its own)
+// and marks the fastest path of each content.
 //
 // frame_bench [ROUNDS]            the table (default 25 rounds)
 // frame_bench --raw FILE WxH      the frame run over a raw BGRA file
@@ -17,6 +21,7 @@
 // too (run it with wine).
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,9 +33,6 @@
 #include <cpuid.h>
 #endif
 
-#if VELMOR_BENCH_BEFORE
-#include "before_kernels.h"
-#endif
 #include "frame_run.h"
 #include "frame_stats.h"
 #include "kernels.h"
@@ -42,9 +44,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const int kWidth = 1920, kHeight = 1080;
-const char* const kContents[] = {"noise", "ramp", "title card"};
+const char* const kContents[] = {"noise", "ramp", "title card", "natural"};
+constexpr int kContentCount = 4;
 
-std::vector<std::uint8_t> makeFrame(int width, int height, int content) {
+std::uint8_t clampByte(double v) {
+    return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// A frame of the content, its fourth byte `alpha`.
+std::vector<std::uint8_t> makeFrame(int width, int height, int content, std::uint8_t alpha) {
     std::vector<std::uint8_t> f(std::size_t(width) * height * 4);
     std::mt19937 rng(1);
     for (int y = 0; y < height; ++y)
@@ -59,12 +67,18 @@ std::vector<std::uint8_t> makeFrame(int width, int height, int content) {
                 for (int c = 0; c < 3; ++c)
                     v[c] = std::uint8_t(90 + (x * 60) / width + c * 4 + rng() % 3);
                 break;
-            default: { // a flat card with lines of white text
+            case 2: { // a flat card with lines of white text
                 const bool ink = (y / 24) % 3 == 1 && (x / 8) % 5 != 4 && rng() % 3 == 0;
                 v[0] = v[1] = v[2] = ink ? 235 : 16;
+                break;
             }
+            default: // soft shading in each colour with grain, as in a photograph
+                for (int c = 0; c < 3; ++c)
+                    v[c] = clampByte(110 +
+                                     50 * std::sin(x / (230.0 + 40 * c) + c) * std::cos(y / 170.0) +
+                                     25 * std::sin((x + 2 * y) / 90.0) + int(rng() % 9) - 4);
             }
-            p[0] = v[0], p[1] = v[1], p[2] = v[2], p[3] = 0;
+            p[0] = v[0], p[1] = v[1], p[2] = v[2], p[3] = alpha;
         }
     return f;
 }
@@ -100,95 +114,106 @@ double msSince(Clock::time_point start) {
 struct Path {
     std::string name;
     const FrameKernels* kernels;
-    std::vector<double> count[3], map[3], total[3]; // by content
+    std::vector<double> count[kContentCount], map[kContentCount], host[kContentCount],
+        kept[kContentCount];
 };
 
 struct Content {
-    std::vector<std::uint8_t> pristine;
-    std::uint8_t tables[4][256]; // the frame's own tables, for the map alone
+    std::vector<std::uint8_t> pristine; // fourth byte 0, as the video host hands it over
+    std::vector<std::uint8_t> opaque;   // alpha 255, as the frei0r hosts do
+    std::uint8_t tables[4][256];        // the frame's own tables, for the map alone
     ChannelValues values;
     std::vector<double> copy;
 };
 
 int table(int rounds) {
-    std::vector<Path> paths = {{"oracle", &oracleKernels, {}, {}, {}}};
+    std::vector<Path> paths = {{"oracle", &oracleKernels, {}, {}, {}, {}}};
     for (KernelPath p : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Ssse3,
                          KernelPath::Avx2, KernelPath::Avx512})
-        if (forceKernelPath(p)) paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}});
-#if VELMOR_BENCH_BEFORE
-    if (forceKernelPath(KernelPath::Avx2)) paths.push_back({"before", &beforeKernels, {}, {}, {}});
-#endif
+        if (forceKernelPath(p))
+            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}});
     forceKernelPath(KernelPath::Auto);
     const std::string selected = frameKernels().name;
 
     FilterSettings settings{};
     setDefaultSettings(settings);
     const std::size_t bytes = std::size_t(kWidth) * kHeight * 4;
-    std::vector<std::uint8_t> work(bytes);
-    // As the host stores it: memory row 0 at the bottom, a negative pitch.
-    const FrameView view = {reinterpret_cast<FramePixel*>(&work[bytes - std::size_t(kWidth) * 4]),
-                            kWidth, kHeight, -std::ptrdiff_t(kWidth) * 4};
-    Content contents[3];
-    for (int c = 0; c < 3; ++c) {
+    const std::size_t lastRow = bytes - std::size_t(kWidth) * 4;
+    std::vector<std::uint8_t> work(bytes), output(bytes);
+    // As the hosts store it: memory row 0 at the bottom, a negative pitch.
+    const FrameView view = {reinterpret_cast<FramePixel*>(&work[lastRow]), kWidth, kHeight,
+                            -std::ptrdiff_t(kWidth) * 4};
+    const FrameView outputView = {reinterpret_cast<FramePixel*>(&output[lastRow]), kWidth, kHeight,
+                                  -std::ptrdiff_t(kWidth) * 4};
+    static MapCache keptCache;
+    FrameState keptState = {};
+    keptState.mapCache = &keptCache;
+    Content contents[kContentCount];
+    for (int c = 0; c < kContentCount; ++c) {
         Content& content = contents[c];
-        content.pristine = makeFrame(kWidth, kHeight, c);
+        content.pristine = makeFrame(kWidth, kHeight, c, 0);
+        content.opaque = makeFrame(kWidth, kHeight, c, 255);
         work = content.pristine;
         useFrameKernels(&oracleKernels);
         runFrame(settings, view, view);
-        std::memcpy(content.tables, channelTable, sizeof content.tables);
-        content.values = channelValuesOf(frameStats.histogram);
+        std::memcpy(content.tables, sharedFrameState.channelTable, sizeof content.tables);
+        content.values = channelValuesOf(sharedFrameState.stats.histogram, FourthByte::channel);
     }
 
     std::uint32_t histogram[4][256];
-    auto restore = [&](Content& content) {
+    auto restore = [&](Content& content, const std::vector<std::uint8_t>& from) {
         const auto start = Clock::now();
-        std::memcpy(work.data(), content.pristine.data(), bytes);
+        std::memcpy(work.data(), from.data(), bytes);
         content.copy.push_back(msSince(start));
     };
     for (int round = 0; round < rounds; ++round)
-        for (int i = 0; i < 3; ++i) {
-            const int c = (i + round) % 3;
+        for (int i = 0; i < kContentCount; ++i) {
+            const int c = (i + round) % kContentCount;
             Content& content = contents[c];
             for (std::size_t j = 0; j < paths.size(); ++j) {
                 Path& path = paths[(j + std::size_t(round)) % paths.size()];
                 useFrameKernels(path.kernels);
-                restore(content);
+                restore(content, content.pristine);
                 std::memset(histogram, 0, sizeof histogram);
                 auto start = Clock::now();
-                path.kernels->count(view, histogram);
+                path.kernels->count(view, histogram, FourthByte::channel);
                 path.count[c].push_back(msSince(start));
-                restore(content);
+                restore(content, content.pristine);
                 start = Clock::now();
-                path.kernels->map(view, view, content.tables, content.values);
+                path.kernels->map(view, view, content.tables, content.values,
+                                  *sharedFrameState.mapCache);
                 path.map[c].push_back(msSince(start));
-                restore(content);
+                restore(content, content.pristine);
                 start = Clock::now();
                 runFrame(settings, view, view);
-                path.total[c].push_back(msSince(start));
+                path.host[c].push_back(msSince(start));
+                restore(content, content.opaque);
+                start = Clock::now();
+                runFrameKeepingFourthByte(keptState, settings, view, outputView);
+                path.kept[c].push_back(msSince(start));
             }
         }
     useFrameKernels(nullptr);
 
     std::printf("%s, %dx%d BGRA, %d rounds, medians in ms; selected path: %s\n", cpuName().c_str(),
                 kWidth, kHeight, rounds, selected.c_str());
-    std::printf("| content | path | count | map | frame run | frame run / memcpy | before / "
-                "frame run |\n|---|---|---|---|---|---|---|\n");
-    for (int c = 0; c < 3; ++c) {
+    std::printf("| content | path | count | map | host run | kept run | host run / memcpy |\n"
+                "|---|---|---|---|---|---|---|\n");
+    for (int c = 0; c < kContentCount; ++c) {
         const double copy = median(contents[c].copy);
-        double before = 0;
+        std::string fastest;
+        double best = 1e30;
         for (const Path& p : paths)
-            if (p.name == "before") before = median(p.total[c]);
+            if (median(p.host[c]) < best) best = median(p.host[c]), fastest = p.name;
         for (const Path& p : paths) {
-            const double total = median(p.total[c]);
-            std::printf("| %s | %s%s | %.2f | %.2f | %.2f | %.2f |", kContents[c], p.name.c_str(),
-                        p.name == selected ? " (selected)" : "", median(p.count[c]),
-                        median(p.map[c]), total, total / copy);
-            if (before > 0)
-                std::printf(" %.2fx |\n", before / total);
-            else
-                std::printf(" |\n");
+            const double host = median(p.host[c]);
+            std::string mark = p.name == selected ? " (selected)" : "";
+            if (p.name == fastest) mark += " (fastest)";
+            std::printf("| %s | %s%s | %.2f | %.2f | %.2f | %.2f | %.2f |\n", kContents[c],
+                        p.name.c_str(), mark.c_str(), median(p.count[c]), median(p.map[c]), host,
+                        median(p.kept[c]), host / copy);
         }
-        std::printf("| %s | memcpy of the frame | | | %.2f | 1.00 | |\n", kContents[c], copy);
+        std::printf("| %s | memcpy of the frame | | | %.2f | | 1.00 |\n", kContents[c], copy);
     }
     return 0;
 }

@@ -99,9 +99,14 @@ void useFrameKernels(const FrameKernels* kernels) {
     chosen = kernels ? kernels : best();
 }
 
-ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256]) {
+ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256], FourthByte fourth) {
     ChannelValues v = {};
+    v.fourthKept = fourth == FourthByte::kept;
     for (int k = 0; k < 4; ++k) {
+        if (k == kAlpha && v.fourthKept) { // the histogram holds 0s, the frame any byte
+            v.windows[k] = 0xFFFF, v.single[k] = -1;
+            continue;
+        }
         int held = 0, last = 0;
         for (int i = 0; i < 256; ++i)
             if (histogram[k][i] != 0) {
@@ -113,5 +118,3 @@ ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256]) {
     }
     return v;
 }
-
-PartialHistograms partialHistograms;

@@ -4,20 +4,29 @@
 // map: sixteen pixels at a time through byte permutes. A 256-entry table is
 // four registers; one permute looks up the 128 entries of two of them, so a
 // channel takes two permutes (entries below and from 128, chosen by each
-// index byte's top bit), and the four channels are merged by byte position
-// (blue at byte 0 of every pixel, and so on). The last pixels of a row are
-// loaded and stored under a mask, so nothing beyond the row is touched.
+// index byte's top bit), merged into the pixels by byte position (blue at
+// byte 0 of every pixel, and so on). Only channels that need it are looked
+// up: a channel all of whose pixels hold one value (the video host's alpha
+// 0) comes from a constant, and a kept fourth byte from the input itself.
+// The last pixels of a row are loaded and stored under a mask, so nothing
+// beyond the row is touched.
+//
+// The permutes cost the same for every table, while the AVX2 map's cost
+// grows with the 16-value windows a channel's values fall in: on frames
+// whose looked-up channels sit in few windows (title cards, flat
+// graphics), the AVX2 map is the faster, and the frame goes there.
 #include "kernels.h"
 #include "kernels_x86.h"
 
 namespace {
 
-void countAvx512(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    countChunks(frame, histogram, allEqualAvx2, inspectChunkAvx2);
+void countAvx512(const FrameView& frame, std::uint32_t (*histogram)[256], FourthByte fourth) {
+    countChunks(frame, histogram, fourth, allEqualAvx2, inspectChunkAvx2);
 }
 
 struct ChannelTable {
     __m512i low0, low1, high0, high1; // entries 0-63, 64-127, 128-191, 192-255
+    __mmask64 bytes;                  // the channel's byte of every pixel
 };
 
 inline __m512i lookUp(const ChannelTable& t, __m512i index, __mmask64 high) {
@@ -26,16 +35,11 @@ inline __m512i lookUp(const ChannelTable& t, __m512i index, __mmask64 high) {
     return _mm512_mask_blend_epi8(high, low, highValues);
 }
 
-// Every entry costs the same here, so the description of the values is not
-// needed.
-void mapAvx512(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
-               const ChannelValues&) {
-    ChannelTable t[4];
-    for (int k = 0; k < 4; ++k)
-        t[k] = {_mm512_loadu_si512(tables[k]), _mm512_loadu_si512(tables[k] + 64),
-                _mm512_loadu_si512(tables[k] + 128), _mm512_loadu_si512(tables[k] + 192)};
-    const __mmask64 blue = 0x1111111111111111ull;
-    const __mmask64 green = blue << 1, red = blue << 2, alpha = blue << 3;
+// The map with `Looked` channels looked up in t[0..Looked-1]; the other
+// bytes come from `fixed` (constants) or, under `kept`, from the input.
+template <int Looked>
+void mapLooking(const FrameView& input, const FrameView& output, const ChannelTable* t,
+                __m512i fixed, __mmask64 kept) {
     for (std::int32_t r = 0; r < input.height; ++r) {
         const std::uint8_t* in = frameRowBytes(input, r);
         std::uint8_t* out = frameRowBytes(output, r);
@@ -45,12 +49,62 @@ void mapAvx512(const FrameView& input, const FrameView& output, const std::uint8
             const __mmask64 take = left >= 64 ? ~0ull : (1ull << left) - 1;
             const __m512i index = _mm512_maskz_loadu_epi8(take, in + i);
             const __mmask64 high = _mm512_movepi8_mask(index);
-            __m512i v = lookUp(t[kBlue], index, high);
-            v = _mm512_mask_mov_epi8(v, green, lookUp(t[kGreen], index, high));
-            v = _mm512_mask_mov_epi8(v, red, lookUp(t[kRed], index, high));
-            v = _mm512_mask_mov_epi8(v, alpha, lookUp(t[kAlpha], index, high));
+            __m512i v = _mm512_mask_mov_epi8(fixed, kept, index);
+            for (int k = 0; k < Looked; ++k)
+                v = _mm512_mask_mov_epi8(v, t[k].bytes, lookUp(t[k], index, high));
             _mm512_mask_storeu_epi8(out + i, take, v);
         }
+    }
+}
+
+// Windows looked up per pixel, over all channels, up to which the AVX2 map
+// is faster than the permutes (measured on title cards and sparse frames).
+constexpr int kShuffleMapUpTo = 4;
+
+bool shuffleMapIsFaster(const std::uint8_t (*tables)[256], const ChannelValues& values) {
+    int windows = 0;
+    for (int k = 0; k < 4; ++k) {
+        const ChannelPlan plan = planChannel(tables[k], values, k);
+        if (!plan.constant && !plan.copy) windows += plan.windowCount;
+    }
+    return windows <= kShuffleMapUpTo;
+}
+
+void mapAvx512(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
+               const ChannelValues& values, MapCache& cache) {
+    if (shuffleMapIsFaster(tables, values)) {
+        avx2Kernels()->map(input, output, tables, values, cache);
+        return;
+    }
+    ChannelTable t[4];
+    int looked = 0;
+    alignas(64) std::uint8_t fixedBytes[64] = {};
+    __mmask64 kept = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int b = 3 - k; // the channel's byte in the pixel
+        const __mmask64 bytes = 0x1111111111111111ull << b;
+        if (k == kAlpha && values.fourthKept) {
+            kept = bytes;
+        } else if (values.single[k] >= 0) {
+            for (int i = b; i < 64; i += 4) fixedBytes[i] = tables[k][values.single[k]];
+        } else {
+            t[looked++] = {_mm512_loadu_si512(tables[k]), _mm512_loadu_si512(tables[k] + 64),
+                           _mm512_loadu_si512(tables[k] + 128), _mm512_loadu_si512(tables[k] + 192),
+                           bytes};
+        }
+    }
+    const __m512i fixed = _mm512_load_si512(fixedBytes);
+    switch (looked) {
+    case 0:
+        return mapLooking<0>(input, output, t, fixed, kept);
+    case 1:
+        return mapLooking<1>(input, output, t, fixed, kept);
+    case 2:
+        return mapLooking<2>(input, output, t, fixed, kept);
+    case 3:
+        return mapLooking<3>(input, output, t, fixed, kept);
+    default:
+        return mapLooking<4>(input, output, t, fixed, kept);
     }
 }
 

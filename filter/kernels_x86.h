@@ -61,9 +61,11 @@ constexpr WindowStarts makeWindowStarts() {
 constexpr WindowStarts kWindowStarts = makeWindowStarts();
 
 // How the shuffle maps look a channel up in a frame: as a constant when all
-// its pixels hold one value, else through the listed windows (or all).
+// its pixels hold one value, not at all when it is a kept fourth byte
+// (written back as read), else through the listed windows (or all).
 struct ChannelPlan {
     bool constant;
+    bool copy;
     std::uint8_t value;    // the constant's mapped value
     int windowCount;       // windows listed
     std::uint8_t list[16]; // the windows that hold values, lowest first
@@ -72,6 +74,8 @@ struct ChannelPlan {
 inline ChannelPlan planChannel(const std::uint8_t (&table)[256], const ChannelValues& values,
                                int k) {
     ChannelPlan p = {};
+    p.copy = k == kAlpha && values.fourthKept;
+    if (p.copy) return p;
     p.constant = values.single[k] >= 0;
     p.value = p.constant ? table[values.single[k]] : 0;
     for (int w = 0; w < 16; ++w)

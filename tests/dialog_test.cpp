@@ -48,10 +48,10 @@ struct DialogRun {
 
 bool toneTableIs(double gamma, std::int32_t sCurve) {
     std::uint8_t built[256];
-    std::memcpy(built, toneTable, 256);
-    buildToneTable(gamma, sCurve);
-    const bool same = std::memcmp(built, toneTable, 256) == 0;
-    std::memcpy(toneTable, built, 256);
+    std::memcpy(built, sharedFrameState.toneTable, 256);
+    buildToneTable(sharedFrameState.toneTable, gamma, sCurve);
+    const bool same = std::memcmp(built, sharedFrameState.toneTable, 256) == 0;
+    std::memcpy(sharedFrameState.toneTable, built, 256);
     return same;
 }
 
@@ -69,7 +69,7 @@ TEST(ConfigDialog, GammaCommitParsesClampsAndShowsTwoDecimals) {
                  {"0x3", 0.2, " 0.20"},    {"                           3", 0.2, " 0.20"}};
     for (auto c : cases) {
         SCOPED_TRACE(c.typed);
-        std::memset(toneTable, 0x77, sizeof toneTable);
+        std::memset(sharedFrameState.toneTable, 0x77, sizeof sharedFrameState.toneTable);
         DialogRun run([&](DialogRun& r) {
             fakeType(r.dialog, IDC_GAMMA, c.typed);
             EXPECT_EQ(r.redraws(), 0);
@@ -142,7 +142,7 @@ TEST(ConfigDialog, CheckBoxesStoreZeroOrOneAndOnlySCurveRebuildsTheToneTable) {
         [](DialogRun& r) {
             EXPECT_EQ(r.item(IDC_SCURVE).checked, UINT(BST_CHECKED));
             EXPECT_EQ(r.settings.sCurve, 2);
-            buildToneTable(0.5, 0);
+            buildToneTable(sharedFrameState.toneTable, 0.5, 0);
             fakeClick(r.dialog, IDC_BYPASS_TITLES);
             EXPECT_EQ(r.settings.bypassTitles, 1);
             EXPECT_TRUE(toneTableIs(0.5, 0));

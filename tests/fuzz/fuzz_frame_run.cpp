@@ -45,11 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     useFrameKernels(&oracleKernels);
     runFrame(s, view(expected), view(expected));
-    const FrameStats want = frameStats;
+    const FrameStats want = sharedFrameState.stats;
     if (!forceKernelPath(path)) forceKernelPath(KernelPath::Auto);
     runFrame(s, view(frame), view(frame));
-    if (frame != expected || std::memcmp(&want, &frameStats, sizeof want) != 0) __builtin_trap();
+    if (frame != expected || std::memcmp(&want, &sharedFrameState.stats, sizeof want) != 0)
+        __builtin_trap();
     for (int k = 0; k < 4; ++k)
-        if (frameStats.w_min < 0 || frameStats.w_min > 256) __builtin_trap();
+        if (sharedFrameState.stats.w_min < 0 || sharedFrameState.stats.w_min > 256)
+            __builtin_trap();
     return 0;
 }
