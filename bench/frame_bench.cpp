@@ -21,7 +21,6 @@
 // too (run it with wine).
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +32,7 @@
 #include <cpuid.h>
 #endif
 
+#include "bench_frames.h"
 #include "frame_run.h"
 #include "frame_stats.h"
 #include "kernels.h"
@@ -44,44 +44,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const int kWidth = 1920, kHeight = 1080;
-const char* const kContents[] = {"noise", "ramp", "title card", "natural"};
-constexpr int kContentCount = 4;
-
-std::uint8_t clampByte(double v) {
-    return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
-}
-
-// A frame of the content, its fourth byte `alpha`.
-std::vector<std::uint8_t> makeFrame(int width, int height, int content, std::uint8_t alpha) {
-    std::vector<std::uint8_t> f(std::size_t(width) * height * 4);
-    std::mt19937 rng(1);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = &f[(std::size_t(y) * width + x) * 4];
-            std::uint8_t v[3];
-            switch (content) {
-            case 0: // noise in every colour byte
-                for (auto& c : v) c = std::uint8_t(rng());
-                break;
-            case 1: // a washed-out ramp with a little grain
-                for (int c = 0; c < 3; ++c)
-                    v[c] = std::uint8_t(90 + (x * 60) / width + c * 4 + rng() % 3);
-                break;
-            case 2: { // a flat card with lines of white text
-                const bool ink = (y / 24) % 3 == 1 && (x / 8) % 5 != 4 && rng() % 3 == 0;
-                v[0] = v[1] = v[2] = ink ? 235 : 16;
-                break;
-            }
-            default: // soft shading in each colour with grain, as in a photograph
-                for (int c = 0; c < 3; ++c)
-                    v[c] = clampByte(110 +
-                                     50 * std::sin(x / (230.0 + 40 * c) + c) * std::cos(y / 170.0) +
-                                     25 * std::sin((x + 2 * y) / 90.0) + int(rng() % 9) - 4);
-            }
-            p[0] = v[0], p[1] = v[1], p[2] = v[2], p[3] = alpha;
-        }
-    return f;
-}
 
 std::string cpuName() {
 #if defined(__i386__) || defined(__x86_64__)
@@ -114,8 +76,8 @@ double msSince(Clock::time_point start) {
 struct Path {
     std::string name;
     const FrameKernels* kernels;
-    std::vector<double> count[kContentCount], map[kContentCount], host[kContentCount],
-        kept[kContentCount];
+    std::vector<double> count[kBenchContentCount], map[kBenchContentCount],
+        host[kBenchContentCount], kept[kBenchContentCount];
 };
 
 struct Content {
@@ -148,11 +110,11 @@ int table(int rounds) {
     static MapCache keptCache;
     FrameState keptState = {};
     keptState.mapCache = &keptCache;
-    Content contents[kContentCount];
-    for (int c = 0; c < kContentCount; ++c) {
+    Content contents[kBenchContentCount];
+    for (int c = 0; c < kBenchContentCount; ++c) {
         Content& content = contents[c];
-        content.pristine = makeFrame(kWidth, kHeight, c, 0);
-        content.opaque = makeFrame(kWidth, kHeight, c, 255);
+        content.pristine = benchFrame(kWidth, kHeight, c, 0);
+        content.opaque = benchFrame(kWidth, kHeight, c, 255);
         work = content.pristine;
         useFrameKernels(&oracleKernels);
         runFrame(settings, view, view);
@@ -167,8 +129,8 @@ int table(int rounds) {
         content.copy.push_back(msSince(start));
     };
     for (int round = 0; round < rounds; ++round)
-        for (int i = 0; i < kContentCount; ++i) {
-            const int c = (i + round) % kContentCount;
+        for (int i = 0; i < kBenchContentCount; ++i) {
+            const int c = (i + round) % kBenchContentCount;
             Content& content = contents[c];
             for (std::size_t j = 0; j < paths.size(); ++j) {
                 Path& path = paths[(j + std::size_t(round)) % paths.size()];
@@ -199,7 +161,7 @@ int table(int rounds) {
                 kWidth, kHeight, rounds, selected.c_str());
     std::printf("| content | path | count | map | host run | kept run | host run / memcpy |\n"
                 "|---|---|---|---|---|---|---|\n");
-    for (int c = 0; c < kContentCount; ++c) {
+    for (int c = 0; c < kBenchContentCount; ++c) {
         const double copy = median(contents[c].copy);
         std::string fastest;
         double best = 1e30;
@@ -209,11 +171,11 @@ int table(int rounds) {
             const double host = median(p.host[c]);
             std::string mark = p.name == selected ? " (selected)" : "";
             if (p.name == fastest) mark += " (fastest)";
-            std::printf("| %s | %s%s | %.2f | %.2f | %.2f | %.2f | %.2f |\n", kContents[c],
+            std::printf("| %s | %s%s | %.2f | %.2f | %.2f | %.2f | %.2f |\n", kBenchContents[c],
                         p.name.c_str(), mark.c_str(), median(p.count[c]), median(p.map[c]), host,
                         median(p.kept[c]), host / copy);
         }
-        std::printf("| %s | memcpy of the frame | | | %.2f | | 1.00 |\n", kContents[c], copy);
+        std::printf("| %s | memcpy of the frame | | | %.2f | | 1.00 |\n", kBenchContents[c], copy);
     }
     return 0;
 }
