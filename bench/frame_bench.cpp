@@ -13,7 +13,9 @@
 //   map        the map alone, with the frame's own tables
 //   host run   the video host's frame run (fourth byte 0, in place)
 //   kept run   the frei0r edition's (alpha 255 kept, into a frame of its own)
-// and marks the fastest path of each content.
+// and marks the fastest path of each content. A second table times the
+// byte-shuffle and permute maps alone on frames whose values fall in 1 to
+// 16 of the 16-value windows that the shuffle maps look up one by one.
 //
 // frame_bench [ROUNDS]            the table (default 25 rounds)
 // frame_bench --raw FILE WxH      the frame run over a raw BGRA file
@@ -180,6 +182,58 @@ int table(int rounds) {
     return 0;
 }
 
+// The maps alone on frames whose colour bytes each fall in `windows` of the
+// 16-value windows (spread evenly, values random within them; alpha 0):
+// what the shuffle maps' cost depends on, and the permutes' does not.
+int windowTable(int rounds) {
+    const int counts[] = {1, 2, 4, 8, 16};
+    std::vector<Path> paths;
+    for (KernelPath p : {KernelPath::Ssse3, KernelPath::Avx2, KernelPath::Avx512})
+        if (forceKernelPath(p))
+            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}});
+    forceKernelPath(KernelPath::Auto);
+    const std::size_t bytes = std::size_t(kWidth) * kHeight * 4;
+    std::vector<std::uint8_t> work(bytes);
+    const FrameView view = {reinterpret_cast<FramePixel*>(work.data()), kWidth, kHeight,
+                            std::ptrdiff_t(kWidth) * 4};
+    std::vector<std::uint8_t> frames[5];
+    ChannelValues values[5];
+    std::uint8_t tables[4][256];
+    std::mt19937 rng(2);
+    for (auto& t : tables)
+        for (auto& e : t) e = std::uint8_t(rng());
+    for (int c = 0; c < 5; ++c) {
+        frames[c].resize(bytes);
+        for (std::size_t i = 0; i < bytes; ++i)
+            frames[c][i] =
+                i % 4 == 3
+                    ? 0
+                    : std::uint8_t(16 * ((rng() % counts[c]) * (16 / counts[c])) + rng() % 16);
+        std::uint32_t histogram[4][256] = {};
+        work = frames[c];
+        oracleKernels.count(view, histogram, FourthByte::channel);
+        values[c] = channelValuesOf(histogram, FourthByte::channel);
+    }
+    std::vector<double> map[3][5];
+    for (int round = 0; round < rounds; ++round)
+        for (int c = 0; c < 5; ++c)
+            for (std::size_t j = 0; j < paths.size(); ++j) {
+                const std::size_t p = (j + std::size_t(round)) % paths.size();
+                std::memcpy(work.data(), frames[c].data(), bytes);
+                const auto start = Clock::now();
+                paths[p].kernels->map(view, view, tables, values[c], *sharedFrameState.mapCache);
+                map[p][c].push_back(msSince(start));
+            }
+    std::printf("\nThe maps alone, colour bytes in N of the 16-value windows, medians in ms\n"
+                "| path | 1 | 2 | 4 | 8 | 16 |\n|---|---|---|---|---|---|\n");
+    for (std::size_t p = 0; p < paths.size(); ++p) {
+        std::printf("| %s |", paths[p].name.c_str());
+        for (int c = 0; c < 5; ++c) std::printf(" %.2f |", median(map[p][c]));
+        std::printf("\n");
+    }
+    return 0;
+}
+
 // frame_bench --raw FILE WIDTHxHEIGHT: the frame run alone over the frames
 // of a raw BGRA file (alpha set to 0, as the host's frames carry it), best
 // of three passes, in milliseconds per frame: the filter's own cost without
@@ -229,5 +283,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: frame_bench [ROUNDS] | frame_bench --raw FILE WxH\n");
         return 2;
     }
-    return table(rounds);
+    const int status = table(rounds);
+    return status != 0 ? status : windowTable(rounds);
 }

@@ -371,11 +371,11 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
         chain += ",scale=out_color_matrix=" + matrix + ":out_range=" + range;
     if (!pixFmt.empty()) chain += ",format=" + pixFmt;
 
-    a.insert(a.end(), {"-map", "0:" + std::to_string(m.videoIndex), "-filter:v:0", chain});
     // The scaler for both conversions of the chain: full-resolution chroma
     // from the BGRA frames is faster than ffmpeg's default and at least as
     // close to a high-accuracy conversion in luma and chroma alike.
     a.insert(a.end(), {"-sws_flags", "bicubic+full_chroma_inp"});
+    a.insert(a.end(), {"-map", "0:" + std::to_string(m.videoIndex), "-filter:v:0", chain});
     a.insert(a.end(), enc.begin(), enc.end());
     if (!image) a.insert(a.end(), {"-fps_mode", "passthrough"});
     // The colour tags as the input has them; a matrix and range only for YUV.

@@ -11,11 +11,14 @@ namespace {
 bool runsAvx512() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("popcnt");
 }
 bool runsAvx2() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("popcnt");
 }
 bool runsSsse3() {
     __builtin_cpu_init();

@@ -8,13 +8,14 @@
 // byte 0 of every pixel, and so on). Only channels that need it are looked
 // up: a channel all of whose pixels hold one value (the video host's alpha
 // 0) comes from a constant, and a kept fourth byte from the input itself.
-// The last pixels of a row are loaded and stored under a mask, so nothing
-// beyond the row is touched.
+// The rows go in mapRow's order, and the last pixels of a row are loaded
+// and stored under a mask, so nothing beyond the row is touched.
 //
-// The permutes cost the same for every table, while the AVX2 map's cost
-// grows with the 16-value windows a channel's values fall in: on frames
-// whose looked-up channels sit in few windows (title cards, flat
-// graphics), the AVX2 map is the faster, and the frame goes there.
+// The permutes cost the same whatever values a channel holds, and so
+// chosen per channel they are as fast as the AVX2 map's shuffles where
+// those are cheapest (a channel's values in one or two 16-value windows,
+// as on title cards) and faster everywhere else: the benchmark times both
+// on frames of 1 to 16 windows a channel.
 #include "kernels.h"
 #include "kernels_x86.h"
 
@@ -40,7 +41,8 @@ inline __m512i lookUp(const ChannelTable& t, __m512i index, __mmask64 high) {
 template <int Looked>
 void mapLooking(const FrameView& input, const FrameView& output, const ChannelTable* t,
                 __m512i fixed, __mmask64 kept) {
-    for (std::int32_t r = 0; r < input.height; ++r) {
+    for (std::int32_t i = 0; i < input.height; ++i) {
+        const std::int32_t r = mapRow(input, output, i);
         const std::uint8_t* in = frameRowBytes(input, r);
         std::uint8_t* out = frameRowBytes(output, r);
         const std::size_t bytes = static_cast<std::size_t>(input.width) * 4;
@@ -57,25 +59,8 @@ void mapLooking(const FrameView& input, const FrameView& output, const ChannelTa
     }
 }
 
-// Windows looked up per pixel, over all channels, up to which the AVX2 map
-// is faster than the permutes (measured on title cards and sparse frames).
-constexpr int kShuffleMapUpTo = 4;
-
-bool shuffleMapIsFaster(const std::uint8_t (*tables)[256], const ChannelValues& values) {
-    int windows = 0;
-    for (int k = 0; k < 4; ++k) {
-        const ChannelPlan plan = planChannel(tables[k], values, k);
-        if (!plan.constant && !plan.copy) windows += plan.windowCount;
-    }
-    return windows <= kShuffleMapUpTo;
-}
-
 void mapAvx512(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
-               const ChannelValues& values, MapCache& cache) {
-    if (shuffleMapIsFaster(tables, values)) {
-        avx2Kernels()->map(input, output, tables, values, cache);
-        return;
-    }
+               const ChannelValues& values, MapCache&) {
     ChannelTable t[4];
     int looked = 0;
     alignas(64) std::uint8_t fixedBytes[64] = {};
