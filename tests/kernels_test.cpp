@@ -134,18 +134,34 @@ TEST_P(Kernels, CountAndMapEqualTheOracle) {
             }
 }
 
+// Trial n of a frame run test: a frame of the n-th shape and content, and
+// settings drawn at random (a gamma every third trial, the overlay where
+// `stats` says).
+struct Trial {
+    Shape shape;
+    TestFrame frame;
+    FilterSettings settings;
+};
+
+Trial trialFrame(int n, std::mt19937& rng, bool stats) {
+    const Shape& s = kShapes[n % 10];
+    Trial t = {s, TestFrame(s.width, s.height, s.padding), FilterSettings{}};
+    paint(t.frame, kContents[n % 7], rng);
+    setDefaultSettings(t.settings);
+    t.settings.gainPercent = int(rng() % 130);
+    t.settings.gamma = n % 3 ? 1.0 : 0.5 + (rng() % 300) * 0.01;
+    t.settings.bypassTitles = int(rng() % 2);
+    t.settings.showStats = stats;
+    return t;
+}
+
 TEST_P(Kernels, FrameRunsEqualTheOracle) {
     std::mt19937 rng(5);
     for (int trial = 0; trial < 60; ++trial) {
-        const Shape& s = kShapes[trial % 10];
-        TestFrame f(s.width, s.height, s.padding);
-        paint(f, kContents[trial % 7], rng);
-        FilterSettings settings{};
-        setDefaultSettings(settings);
-        settings.gainPercent = int(rng() % 130);
-        settings.gamma = trial % 3 ? 1.0 : 0.5 + (rng() % 300) * 0.01;
-        settings.bypassTitles = int(rng() % 2);
-        settings.showStats = trial % 7 == 0;
+        Trial t = trialFrame(trial, rng, trial % 7 == 0);
+        const Shape& s = t.shape;
+        TestFrame& f = t.frame;
+        const FilterSettings& settings = t.settings;
         TestFrame expected = f;
         useFrameKernels(&oracleKernels);
         runFrame(settings, viewOf(expected, s.upsideDown), viewOf(expected, s.upsideDown));
@@ -167,15 +183,10 @@ TEST_P(Kernels, FrameRunsKeepingTheFourthByteEqualTheHostsRunWithItPutBack) {
     FrameState state = {};
     state.mapCache = &cache;
     for (int trial = 0; trial < 70; ++trial) {
-        const Shape& s = kShapes[trial % 10];
-        TestFrame f(s.width, s.height, s.padding);
-        paint(f, kContents[trial % 7], rng);
-        FilterSettings settings{};
-        setDefaultSettings(settings);
-        settings.gainPercent = int(rng() % 130);
-        settings.gamma = trial % 3 ? 1.0 : 0.5 + (rng() % 300) * 0.01;
-        settings.bypassTitles = int(rng() % 2);
-        settings.showStats = trial % 2 == 1;
+        Trial t = trialFrame(trial, rng, trial % 2 == 1);
+        const Shape& s = t.shape;
+        TestFrame& f = t.frame;
+        const FilterSettings& settings = t.settings;
         TestFrame expected = f;
         for (int y = 0; y < s.height; ++y)
             for (int x = 0; x < s.width; ++x) expected.pixel(x, y)[3] = 0;
