@@ -11,11 +11,12 @@
 // The rows go in mapRow's order, and the last pixels of a row are loaded
 // and stored under a mask, so nothing beyond the row is touched.
 //
-// The permutes cost the same whatever values a channel holds, and so
-// chosen per channel they are as fast as the AVX2 map's shuffles where
-// those are cheapest (a channel's values in one or two 16-value windows,
-// as on title cards) and faster everywhere else: the benchmark times both
-// on frames of 1 to 16 windows a channel.
+// The permutes cost the same whatever values a channel holds, while the
+// AVX2 map's shuffles cost per 16-value window a channel's values fall in:
+// the benchmark times both on frames of 1 to 16 windows a channel, and
+// each frame whose channels sit in single windows goes to the AVX2 map
+// (shufflesAreFaster). 32-bit builds map with the AVX2 map throughout (see
+// below).
 #include "kernels.h"
 #include "kernels_x86.h"
 
@@ -25,6 +26,7 @@ void countAvx512(const FrameView& frame, std::uint32_t (*histogram)[256], Fourth
     countChunks(frame, histogram, fourth, allEqualAvx2, inspectChunkAvx2);
 }
 
+#if defined(__x86_64__)
 struct ChannelTable {
     __m512i low0, low1, high0, high1; // entries 0-63, 64-127, 128-191, 192-255
     __mmask64 bytes;                  // the channel's byte of every pixel
@@ -59,8 +61,28 @@ void mapLooking(const FrameView& input, const FrameView& output, const ChannelTa
     }
 }
 
+// Whether the AVX2 map is the faster for a frame with these values. Its
+// shuffles cost per 16-value window looked up, the permutes per channel:
+// with three or four channels looked up and each of them in a single
+// window (dark or nearly flat frames), the shuffles win (1080p here: 0.36
+// against 0.42 ms); with two windows a channel, or fewer channels, the
+// permutes do.
+bool shufflesAreFaster(const ChannelValues& values) {
+    int looked = 0;
+    for (int k = 0; k < 4; ++k) {
+        if ((k == kAlpha && values.fourthKept) || values.single[k] >= 0) continue;
+        if (__builtin_popcount(values.windows[k]) > 1) return false;
+        ++looked;
+    }
+    return looked >= 3;
+}
+
 void mapAvx512(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
-               const ChannelValues& values, MapCache&) {
+               const ChannelValues& values, MapCache& cache) {
+    if (shufflesAreFaster(values)) {
+        avx2Kernels()->map(input, output, tables, values, cache);
+        return;
+    }
     ChannelTable t[4];
     int looked = 0;
     alignas(64) std::uint8_t fixedBytes[64] = {};
@@ -94,6 +116,16 @@ void mapAvx512(const FrameView& input, const FrameView& output, const std::uint8
 }
 
 const FrameKernels kernels = {"avx512", countAvx512, mapAvx512};
+#else
+// 32-bit code has eight vector registers, too few for the permutes' tables,
+// and spilling them made this map twice as slow as the AVX2 map on every
+// content: the 32-bit build maps with the AVX2 map.
+void mapShuffled(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
+                 const ChannelValues& values, MapCache& cache) {
+    avx2Kernels()->map(input, output, tables, values, cache);
+}
+const FrameKernels kernels = {"avx512", countAvx512, mapShuffled};
+#endif
 
 } // namespace
 

@@ -11,10 +11,10 @@
 
 namespace {
 
-enum class Content { Random, Flat, Runs, ConstantAlpha, Narrow, Sparse, Titles };
+enum class Content { Random, Flat, Runs, ConstantAlpha, Narrow, Sparse, Titles, Dark };
 const Content kContents[] = {Content::Random,        Content::Flat,   Content::Runs,
                              Content::ConstantAlpha, Content::Narrow, Content::Sparse,
-                             Content::Titles};
+                             Content::Titles,        Content::Dark};
 
 void paint(TestFrame& f, Content c, std::mt19937& rng) {
     f.randomize(rng); // padding too: it must never be read into a count
@@ -43,10 +43,14 @@ void paint(TestFrame& f, Content c, std::mt19937& rng) {
                 p[0] &= 0x8F, p[1] = std::uint8_t((p[1] & 0x3F) | 0x40);
                 p[2] = std::uint8_t((p[2] & 0x0F) | 0xD0), p[3] = 0xFF;
                 break;
-            case Content::Titles: // ink or card in one or two windows a channel (the maps'
-                                  // choice), alpha of any value for a kept fourth byte
+            case Content::Titles: // ink or card in one or two windows a channel, alpha
+                                  // of any value for a kept fourth byte
                 p[0] = rng() % 3 ? 16 : 235, p[1] = std::uint8_t(16 + p[1] % 4);
                 p[2] = std::uint8_t(p[2] % 8 + (rng() % 2 ? 8 : 0));
+                break;
+            case Content::Dark: // every colour in a single window: the maps' choice
+                p[0] &= 0x0F, p[1] &= 0x0F, p[2] = std::uint8_t(0x30 | (p[2] & 0x0F));
+                p[3] &= 0x0F;
                 break;
             }
         }
@@ -146,7 +150,7 @@ struct Trial {
 Trial trialFrame(int n, std::mt19937& rng, bool stats) {
     const Shape& s = kShapes[n % 10];
     Trial t = {s, TestFrame(s.width, s.height, s.padding), FilterSettings{}};
-    paint(t.frame, kContents[n % 7], rng);
+    paint(t.frame, kContents[n % 8], rng);
     setDefaultSettings(t.settings);
     t.settings.gainPercent = int(rng() % 130);
     t.settings.gamma = n % 3 ? 1.0 : 0.5 + (rng() % 300) * 0.01;
