@@ -9,6 +9,8 @@
 # from other work on the machine falls on all of them alike; the load
 # average is printed before and after.
 # Usage: bench/e2e.sh [VELMOR_BINARY]   (SECONDS_OF_VIDEO=N to change the clip)
+#   BEFORE=VELMOR_BINARY adds that velmor (a build before a change) as one
+#   more command in the same series.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/timing.sh
@@ -54,8 +56,10 @@ run_plain() {
 }
 run_normaliz0r() { FREI0R_PATH=$peers "${normaliz0r[@]}" "$tmp/normaliz0r.mp4" >/dev/null; }
 run_normalize() { "${normalize[@]}" "$tmp/normalize.mp4" >/dev/null; }
+run_before() { "$BEFORE" "$tmp/in.mp4" -o "$tmp/before.mp4" --quiet -y; }
 declare -A times
 order=(plain conversions velmor normaliz0r normalize)
+[ -z "${BEFORE:-}" ] || order+=(before)
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for ((i = 0; i < runs; i++)); do
     for name in "${order[@]}"; do
@@ -73,6 +77,7 @@ declare -A what=(
     [velmor]="velmor"
     [normaliz0r]="velmor's command with frei0r=normaliz0r instead"
     [normalize]="velmor's command with normalize instead"
+    [before]="velmor before (${BEFORE:-})"
 )
 for name in "${order[@]}"; do
     t=$(echo "${times[$name]}" | median)

@@ -8,6 +8,8 @@
 # machine falls on all of them alike; the load average is printed before
 # and after.
 # Usage: bench/frei0r.sh [DIRECTORY_OF_VELMOR_SO]   (default build-rel/frei0r)
+#   BEFORE=DIRECTORY adds the velmor.so there (a build before a change) as
+#   one more command in the same series.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/timing.sh
@@ -32,12 +34,20 @@ declare -A filters=(
     [normalize]="format=bgra,normalize,format=yuv420p"
 )
 order=(plain conversions velmor normaliz0r normalize)
+declare -A path=()
+if [ -n "${BEFORE:-}" ]; then
+    before_dir=$(realpath "$BEFORE")
+    [ -f "$before_dir/velmor.so" ] || { echo "frei0r.sh: no velmor.so in $before_dir" >&2; exit 1; }
+    filters[before]=${filters[velmor]}
+    path[before]="$before_dir:$debian_dir:/usr/lib/frei0r-1"
+    order+=(before)
+fi
 declare -A times
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for ((i = 0; i < runs; i++)); do
     for name in "${order[@]}"; do
-        times[$name]+="$(wall_seconds ffmpeg -v error -nostdin -i "$tmp/in.mp4" \
-            -vf "${filters[$name]}" -f null -) "
+        times[$name]+="$(FREI0R_PATH=${path[$name]:-$FREI0R_PATH} wall_seconds ffmpeg -v error \
+            -nostdin -i "$tmp/in.mp4" -vf "${filters[$name]}" -f null -) "
     done
 done
 echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
