@@ -83,15 +83,16 @@ inline ChannelPlan planChannel(const std::uint8_t (&table)[256], const ChannelVa
     return p;
 }
 
-// The row a map takes i-th. When the output is the input itself, the rows go
-// last to first: the count has just passed over the last ones, which are
-// still in the level-2 cache (measured about a quarter faster on a 1080p
-// frame). Otherwise they go first to last, as the portable map goes: the
-// frame run writes into the input's memory at the destination's pitch, and
-// in that order each row is read before anything is written over it.
+// The row a map takes i-th. The rows go last to first: the count has just
+// passed over the last ones, which are still in the level-2 cache (measured
+// about a quarter faster on a 1080p frame in place, and a fifth into a
+// frame of its own). Only an output in the input's memory at another pitch
+// goes first to last, as the portable map goes: the video host's frame run
+// writes into the input's memory at the destination's pitch, and in that
+// order each row is read before anything is written over it.
 inline std::int32_t mapRow(const FrameView& input, const FrameView& output, std::int32_t i) {
-    const bool sameRows = input.data == output.data && input.pitch == output.pitch;
-    return sameRows ? input.height - 1 - i : i;
+    const bool overlaps = input.data == output.data && input.pitch != output.pitch;
+    return overlaps ? i : input.height - 1 - i;
 }
 
 // Runs mapChunk(in, out) over every whole chunk of Pixels pixels in each row
