@@ -56,7 +56,7 @@ struct LastFrame {
 struct Instance {
     std::int32_t width;
     std::int32_t height;
-    std::ptrdiff_t pitch; // bytes from one row to the next, as the host lays them out
+    std::ptrdiff_t pitch;       // bytes from one row to the next, as the host lays them out
     Frei0rHost host;
     double values[kParamCount]; // numbers and switches as the host set them
     std::string config;         // the script line as set
@@ -108,8 +108,8 @@ bool isBandOfLargerFrame(Instance& in, double time, const void* input, const voi
     LastFrame& last = in.last;
     if (!last.bands && last.seen && time == last.time && i != last.input &&
         i - last.input == o - last.output) {
-        const std::uintptr_t frameBytes =
-            static_cast<std::uintptr_t>(in.pitch) * static_cast<std::uintptr_t>(in.height);
+        const std::uintptr_t frameBytes = static_cast<std::uintptr_t>(in.pitch) *
+                                          static_cast<std::uintptr_t>(in.height);
         const std::uintptr_t apart = i > last.input ? i - last.input : last.input - i;
         if (apart % frameBytes == 0 && apart / frameBytes < 256) {
             last.bands = true;
@@ -229,7 +229,8 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
         *static_cast<double*>(param) = in->values[index];
 }
 
-void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, uint32_t* outframe) {
+void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
+                uint32_t* outframe) {
     Instance* in = static_cast<Instance*>(instance);
     if (in == nullptr || in->width == 0 || in->height == 0) return;
     auto* source = reinterpret_cast<std::uint8_t*>(const_cast<uint32_t*>(inframe)); // read only
