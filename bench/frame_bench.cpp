@@ -1,15 +1,21 @@
-// The frame run on 1920x1080 BGRA frames of three kinds of content (noise, a
-// washed-out ramp with grain, a title card), by every kernel path this build
-// and CPU run, beside the straightforward loops (the tests' oracle) and the
-// AVX2 kernels as they were before the byte-shuffle map ("before").
+// The frame run on 1920x1080 BGRA frames of four kinds of content (noise, a
+// washed-out ramp with grain, a title card, natural shading with grain), by
+// every kernel path this build and CPU run, beside the straightforward loops
+// (the tests' oracle).
 //
 // Every sample starts from a fresh copy of the frame, as a host hands over a
 // frame it has just decoded (warm in the cache), and that copy is timed too:
 // the memcpy of the frame, the yardstick of the table. Rounds interleave
 // the paths and contents, each round in a rotated order, so that a change in
 // the machine's speed falls on all of them alike; the table gives medians
-// over the rounds of the count alone, the map alone (with the frame's own
-// tables) and the whole frame run, in milliseconds.
+// over the rounds, in milliseconds, of
+//   count      the histogram count alone
+//   map        the map alone, with the frame's own tables
+//   host run   the video host's frame run (fourth byte 0, in place)
+//   kept run   the frei0r edition's (alpha 255 kept, into a frame of its own)
+// and marks the fastest path of each content. A second table times the
+// byte-shuffle and permute maps alone on frames whose values fall in 1 to
+// 16 of the 16-value windows that the shuffle maps look up one by one.
 //
 // frame_bench [ROUNDS]            the table (default 25 rounds)
 // frame_bench --raw FILE WxH      the frame run over a raw BGRA file
@@ -28,9 +34,7 @@
 #include <cpuid.h>
 #endif
 
-#if VELMOR_BENCH_BEFORE
-#include "before_kernels.h"
-#endif
+#include "bench_frames.h"
 #include "frame_run.h"
 #include "frame_stats.h"
 #include "kernels.h"
@@ -42,32 +46,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const int kWidth = 1920, kHeight = 1080;
-const char* const kContents[] = {"noise", "ramp", "title card"};
-
-std::vector<std::uint8_t> makeFrame(int width, int height, int content) {
-    std::vector<std::uint8_t> f(std::size_t(width) * height * 4);
-    std::mt19937 rng(1);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = &f[(std::size_t(y) * width + x) * 4];
-            std::uint8_t v[3];
-            switch (content) {
-            case 0: // noise in every colour byte
-                for (auto& c : v) c = std::uint8_t(rng());
-                break;
-            case 1: // a washed-out ramp with a little grain
-                for (int c = 0; c < 3; ++c)
-                    v[c] = std::uint8_t(90 + (x * 60) / width + c * 4 + rng() % 3);
-                break;
-            default: { // a flat card with lines of white text
-                const bool ink = (y / 24) % 3 == 1 && (x / 8) % 5 != 4 && rng() % 3 == 0;
-                v[0] = v[1] = v[2] = ink ? 235 : 16;
-            }
-            }
-            p[0] = v[0], p[1] = v[1], p[2] = v[2], p[3] = 0;
-        }
-    return f;
-}
 
 std::string cpuName() {
 #if defined(__i386__) || defined(__x86_64__)
@@ -100,95 +78,158 @@ double msSince(Clock::time_point start) {
 struct Path {
     std::string name;
     const FrameKernels* kernels;
-    std::vector<double> count[3], map[3], total[3]; // by content
+    std::vector<double> count[kBenchContentCount], map[kBenchContentCount],
+        host[kBenchContentCount], kept[kBenchContentCount];
 };
 
 struct Content {
-    std::vector<std::uint8_t> pristine;
-    std::uint8_t tables[4][256]; // the frame's own tables, for the map alone
+    std::vector<std::uint8_t> pristine; // fourth byte 0, as the video host hands it over
+    std::vector<std::uint8_t> opaque;   // alpha 255, as the frei0r hosts do
+    std::uint8_t tables[4][256];        // the frame's own tables, for the map alone
     ChannelValues values;
     std::vector<double> copy;
 };
 
 int table(int rounds) {
-    std::vector<Path> paths = {{"oracle", &oracleKernels, {}, {}, {}}};
+    std::vector<Path> paths = {{"oracle", &oracleKernels, {}, {}, {}, {}}};
     for (KernelPath p : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Ssse3,
                          KernelPath::Avx2, KernelPath::Avx512})
-        if (forceKernelPath(p)) paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}});
-#if VELMOR_BENCH_BEFORE
-    if (forceKernelPath(KernelPath::Avx2)) paths.push_back({"before", &beforeKernels, {}, {}, {}});
-#endif
+        if (forceKernelPath(p))
+            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}});
     forceKernelPath(KernelPath::Auto);
     const std::string selected = frameKernels().name;
 
     FilterSettings settings{};
     setDefaultSettings(settings);
     const std::size_t bytes = std::size_t(kWidth) * kHeight * 4;
-    std::vector<std::uint8_t> work(bytes);
-    // As the host stores it: memory row 0 at the bottom, a negative pitch.
-    const FrameView view = {reinterpret_cast<FramePixel*>(&work[bytes - std::size_t(kWidth) * 4]),
-                            kWidth, kHeight, -std::ptrdiff_t(kWidth) * 4};
-    Content contents[3];
-    for (int c = 0; c < 3; ++c) {
+    const std::size_t lastRow = bytes - std::size_t(kWidth) * 4;
+    std::vector<std::uint8_t> work(bytes), output(bytes);
+    // As the hosts store it: memory row 0 at the bottom, a negative pitch.
+    const FrameView view = {reinterpret_cast<FramePixel*>(&work[lastRow]), kWidth, kHeight,
+                            -std::ptrdiff_t(kWidth) * 4};
+    const FrameView outputView = {reinterpret_cast<FramePixel*>(&output[lastRow]), kWidth, kHeight,
+                                  -std::ptrdiff_t(kWidth) * 4};
+    static MapCache keptCache;
+    FrameState keptState = {};
+    keptState.mapCache = &keptCache;
+    Content contents[kBenchContentCount];
+    for (int c = 0; c < kBenchContentCount; ++c) {
         Content& content = contents[c];
-        content.pristine = makeFrame(kWidth, kHeight, c);
+        content.pristine = benchFrame(kWidth, kHeight, c, 0);
+        content.opaque = benchFrame(kWidth, kHeight, c, 255);
         work = content.pristine;
         useFrameKernels(&oracleKernels);
         runFrame(settings, view, view);
-        std::memcpy(content.tables, channelTable, sizeof content.tables);
-        content.values = channelValuesOf(frameStats.histogram);
+        std::memcpy(content.tables, sharedFrameState.channelTable, sizeof content.tables);
+        content.values = channelValuesOf(sharedFrameState.stats.histogram, FourthByte::channel);
     }
 
     std::uint32_t histogram[4][256];
-    auto restore = [&](Content& content) {
+    auto restore = [&](Content& content, const std::vector<std::uint8_t>& from) {
         const auto start = Clock::now();
-        std::memcpy(work.data(), content.pristine.data(), bytes);
+        std::memcpy(work.data(), from.data(), bytes);
         content.copy.push_back(msSince(start));
     };
     for (int round = 0; round < rounds; ++round)
-        for (int i = 0; i < 3; ++i) {
-            const int c = (i + round) % 3;
+        for (int i = 0; i < kBenchContentCount; ++i) {
+            const int c = (i + round) % kBenchContentCount;
             Content& content = contents[c];
             for (std::size_t j = 0; j < paths.size(); ++j) {
                 Path& path = paths[(j + std::size_t(round)) % paths.size()];
                 useFrameKernels(path.kernels);
-                restore(content);
+                restore(content, content.pristine);
                 std::memset(histogram, 0, sizeof histogram);
                 auto start = Clock::now();
-                path.kernels->count(view, histogram);
+                path.kernels->count(view, histogram, FourthByte::channel);
                 path.count[c].push_back(msSince(start));
-                restore(content);
+                restore(content, content.pristine);
                 start = Clock::now();
-                path.kernels->map(view, view, content.tables, content.values);
+                path.kernels->map(view, view, content.tables, content.values,
+                                  *sharedFrameState.mapCache);
                 path.map[c].push_back(msSince(start));
-                restore(content);
+                restore(content, content.pristine);
                 start = Clock::now();
                 runFrame(settings, view, view);
-                path.total[c].push_back(msSince(start));
+                path.host[c].push_back(msSince(start));
+                restore(content, content.opaque);
+                start = Clock::now();
+                runFrameKeepingFourthByte(keptState, settings, view, outputView);
+                path.kept[c].push_back(msSince(start));
             }
         }
     useFrameKernels(nullptr);
 
     std::printf("%s, %dx%d BGRA, %d rounds, medians in ms; selected path: %s\n", cpuName().c_str(),
                 kWidth, kHeight, rounds, selected.c_str());
-    std::printf("| content | path | count | map | frame run | frame run / memcpy | before / "
-                "frame run |\n|---|---|---|---|---|---|---|\n");
-    for (int c = 0; c < 3; ++c) {
+    std::printf("| content | path | count | map | host run | kept run | host run / memcpy |\n"
+                "|---|---|---|---|---|---|---|\n");
+    for (int c = 0; c < kBenchContentCount; ++c) {
         const double copy = median(contents[c].copy);
-        double before = 0;
+        std::string fastest;
+        double best = 1e30;
         for (const Path& p : paths)
-            if (p.name == "before") before = median(p.total[c]);
+            if (median(p.host[c]) < best) best = median(p.host[c]), fastest = p.name;
         for (const Path& p : paths) {
-            const double total = median(p.total[c]);
-            std::printf("| %s | %s%s | %.2f | %.2f | %.2f | %.2f |", kContents[c], p.name.c_str(),
-                        p.name == selected ? " (selected)" : "", median(p.count[c]),
-                        median(p.map[c]), total, total / copy);
-            if (before > 0)
-                std::printf(" %.2fx |\n", before / total);
-            else
-                std::printf(" |\n");
+            const double host = median(p.host[c]);
+            std::string mark = p.name == selected ? " (selected)" : "";
+            if (p.name == fastest) mark += " (fastest)";
+            std::printf("| %s | %s%s | %.2f | %.2f | %.2f | %.2f | %.2f |\n", kBenchContents[c],
+                        p.name.c_str(), mark.c_str(), median(p.count[c]), median(p.map[c]), host,
+                        median(p.kept[c]), host / copy);
         }
-        std::printf("| %s | memcpy of the frame | | | %.2f | 1.00 | |\n", kContents[c], copy);
+        std::printf("| %s | memcpy of the frame | | | %.2f | | 1.00 |\n", kBenchContents[c], copy);
+    }
+    return 0;
+}
+
+// The maps alone on frames whose colour bytes each fall in `windows` of the
+// 16-value windows (spread evenly, values random within them; alpha 0):
+// what the shuffle maps' cost depends on, and the permutes' does not.
+int windowTable(int rounds) {
+    const int counts[] = {1, 2, 4, 8, 16};
+    std::vector<Path> paths;
+    for (KernelPath p : {KernelPath::Ssse3, KernelPath::Avx2, KernelPath::Avx512})
+        if (forceKernelPath(p))
+            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}});
+    forceKernelPath(KernelPath::Auto);
+    const std::size_t bytes = std::size_t(kWidth) * kHeight * 4;
+    std::vector<std::uint8_t> work(bytes);
+    const FrameView view = {reinterpret_cast<FramePixel*>(work.data()), kWidth, kHeight,
+                            std::ptrdiff_t(kWidth) * 4};
+    std::vector<std::uint8_t> frames[5];
+    ChannelValues values[5];
+    std::uint8_t tables[4][256];
+    std::mt19937 rng(2);
+    for (auto& t : tables)
+        for (auto& e : t) e = std::uint8_t(rng());
+    for (int c = 0; c < 5; ++c) {
+        frames[c].resize(bytes);
+        for (std::size_t i = 0; i < bytes; ++i)
+            frames[c][i] =
+                i % 4 == 3
+                    ? 0
+                    : std::uint8_t(16 * ((rng() % counts[c]) * (16 / counts[c])) + rng() % 16);
+        std::uint32_t histogram[4][256] = {};
+        work = frames[c];
+        oracleKernels.count(view, histogram, FourthByte::channel);
+        values[c] = channelValuesOf(histogram, FourthByte::channel);
+    }
+    std::vector<double> map[3][5];
+    for (int round = 0; round < rounds; ++round)
+        for (int c = 0; c < 5; ++c)
+            for (std::size_t j = 0; j < paths.size(); ++j) {
+                const std::size_t p = (j + std::size_t(round)) % paths.size();
+                std::memcpy(work.data(), frames[c].data(), bytes);
+                const auto start = Clock::now();
+                paths[p].kernels->map(view, view, tables, values[c], *sharedFrameState.mapCache);
+                map[p][c].push_back(msSince(start));
+            }
+    std::printf("\nThe maps alone, colour bytes in N of the 16-value windows, medians in ms\n"
+                "| path | 1 | 2 | 4 | 8 | 16 |\n|---|---|---|---|---|---|\n");
+    for (std::size_t p = 0; p < paths.size(); ++p) {
+        std::printf("| %s |", paths[p].name.c_str());
+        for (int c = 0; c < 5; ++c) std::printf(" %.2f |", median(map[p][c]));
+        std::printf("\n");
     }
     return 0;
 }
@@ -242,5 +283,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: frame_bench [ROUNDS] | frame_bench --raw FILE WxH\n");
         return 2;
     }
-    return table(rounds);
+    const int status = table(rounds);
+    return status != 0 ? status : windowTable(rounds);
 }

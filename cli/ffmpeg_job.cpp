@@ -554,6 +554,10 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
                                " output as velmor writes it holds none (.mkv, .mov, .webm, "
                                ".png keep it)");
     if (o.noDefaultArgs) enc = {};
+    // The scaler for both conversions of the chain: full-resolution chroma
+    // from the BGRA frames is faster than ffmpeg's default and at least as
+    // close to a high-accuracy conversion in luma and chroma alike.
+    a.insert(a.end(), {"-sws_flags", "bicubic+full_chroma_inp"});
     a.insert(a.end(), {"-map", "0:" + std::to_string(m.videoIndex), "-filter:v:0",
                        filterChain(o, src, enc.pixFmt)});
     a.insert(a.end(), enc.args.begin(), enc.args.end());

@@ -21,6 +21,7 @@
 // notifications.
 #include "dialog_api.h"
 #include "frame_state_lock.h"
+#include "frame_stats.h"
 #include "gamma_text.h"
 #include "host_api.h"
 #include "setting_table.h"
@@ -84,7 +85,7 @@ void readSliders(HWND dialog, FilterSettings& s) {
 // running on another thread: rebuild it between frame runs only.
 void rebuildToneTable(const FilterSettings& s) {
     FrameStateLock lock;
-    buildToneTable(s.gamma, s.sCurve);
+    buildToneTable(sharedFrameState.toneTable, s.gamma, s.sCurve);
 }
 
 void commitGamma(HWND dialog, FilterSettings& s) {

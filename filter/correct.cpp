@@ -13,6 +13,8 @@
 //   tables      table[k][i] = trunc((i - low) / range * 255 + 0.5), clamped;
 //               a range of 0 gives all zeros
 //   tone step   when gamma is outside 0.999..1.001
+//   kept byte   with FourthByte::kept the alpha table becomes the identity,
+//               so that every pixel's fourth byte comes out as it went in
 //   mapping     every byte through its channel's table, in place if asked
 // Double arithmetic happens in exactly this order, one rounding per
 // operation; doubles become integers only after a clamp in double, so values
@@ -21,7 +23,6 @@
 #include <initializer_list>
 
 #include "correct.h"
-#include "frame_stats.h"
 #include "kernels.h"
 #include "tone.h"
 
@@ -41,9 +42,9 @@ std::uint8_t truncToByte(double x) {
     return 0;
 }
 
-bool gatePasses() {
+bool gatePasses(const FrameStats& stats) {
     for (int k = 0; k < 4; ++k)
-        if (frameStats.highClip[k] < frameStats.lowClip[k]) return false;
+        if (stats.highClip[k] < stats.lowClip[k]) return false;
     return true;
 }
 
@@ -52,43 +53,42 @@ std::uint32_t peakShare(const std::uint32_t (&h)[256], std::uint64_t pixels) {
     return static_cast<std::uint32_t>(count * 256 / pixels); // at most 256
 }
 
-std::int32_t bypassTitlesGain(std::int32_t gain, std::uint64_t pixels) {
-    storePeakShares(pixels);
-    const std::uint32_t avg = (frameStats.redPeak + frameStats.greenPeak + frameStats.bluePeak) / 3;
+std::int32_t bypassTitlesGain(FrameStats& stats, std::int32_t gain, std::uint64_t pixels) {
+    storePeakShares(stats, pixels);
+    const std::uint32_t avg = (stats.redPeak + stats.greenPeak + stats.bluePeak) / 3;
     return signedWord(((256u - avg) * static_cast<std::uint32_t>(gain)) >> 8);
 }
 
-void applyGain(std::int32_t gain) {
+void applyGain(FrameStats& stats, std::int32_t gain) {
     const std::uint32_t g = static_cast<std::uint32_t>(gain);
     for (int k = 0; k < 4; ++k) {
-        frameStats.lowClip[k] = frameStats.lowClip[k] * g / 100u;
-        frameStats.highClip[k] = 255u - (255u - frameStats.highClip[k]) * g / 100u;
+        stats.lowClip[k] = stats.lowClip[k] * g / 100u;
+        stats.highClip[k] = 255u - (255u - stats.highClip[k]) * g / 100u;
     }
 }
 
-std::uint32_t rangeOf(int k) {
-    return frameStats.highClip[k] - frameStats.lowClip[k];
+std::uint32_t rangeOf(const FrameStats& stats, int k) {
+    return stats.highClip[k] - stats.lowClip[k];
 }
 
-void applyThreshold(std::int32_t threshold) {
-    const double f = (frameStats.w_min * 100.0) / threshold;
+void applyThreshold(FrameStats& stats, std::int32_t threshold) {
+    const double f = (stats.w_min * 100.0) / threshold;
     for (int k = 0; k < 4; ++k) {
-        const double low = frameStats.lowClip[k];
-        const double fromTop = 255u - frameStats.highClip[k];
-        frameStats.lowClip[k] = truncToWord((low * f) * 0.01);
-        frameStats.highClip[k] = 255u - truncToWord((fromTop * f) * 0.01);
+        const double low = stats.lowClip[k];
+        const double fromTop = 255u - stats.highClip[k];
+        stats.lowClip[k] = truncToWord((low * f) * 0.01);
+        stats.highClip[k] = 255u - truncToWord((fromTop * f) * 0.01);
     }
 }
 
-void buildChannelTable(int k) {
-    std::uint8_t(&table)[256] = channelTable[k];
-    const std::uint32_t range = rangeOf(k);
+void buildChannelTable(const FrameStats& stats, std::uint8_t (&table)[256], int k) {
+    const std::uint32_t range = rangeOf(stats, k);
     if (range == 0) {
         std::memset(table, 0, sizeof table);
         return;
     }
     const double inv = 1.0 / range;
-    const double low = frameStats.lowClip[k];
+    const double low = stats.lowClip[k];
     for (int i = 0; i < 256; ++i) table[i] = truncToByte(((i - low) * inv) * 255.0 + 0.5);
 }
 
@@ -103,10 +103,10 @@ void copyRows(const FrameView& input, const FrameView& output) {
 
 } // namespace
 
-void storePeakShares(std::uint64_t pixels) {
-    frameStats.bluePeak = peakShare(frameStats.histogram[kBlue], pixels);
-    frameStats.greenPeak = peakShare(frameStats.histogram[kGreen], pixels);
-    frameStats.redPeak = peakShare(frameStats.histogram[kRed], pixels);
+void storePeakShares(FrameStats& stats, std::uint64_t pixels) {
+    stats.bluePeak = peakShare(stats.histogram[kBlue], pixels);
+    stats.greenPeak = peakShare(stats.histogram[kGreen], pixels);
+    stats.redPeak = peakShare(stats.histogram[kRed], pixels);
 }
 
 int peakIndex(const std::uint32_t (&histogram)[256]) {
@@ -121,24 +121,29 @@ int peakIndex(const std::uint32_t (&histogram)[256]) {
     return best;
 }
 
-void correctFrame(const FilterSettings& settings, const FrameView& input, const FrameView& output) {
-    frameStats.w_min = 256;
-    if (!gatePasses()) {
+void correctFrame(FrameState& state, const FilterSettings& settings, const FrameView& input,
+                  const FrameView& output, FourthByte fourth) {
+    FrameStats& stats = state.stats;
+    stats.w_min = 256;
+    if (!gatePasses(stats)) {
         copyRows(input, output);
         return;
     }
     std::int32_t gain = settings.gainPercent;
-    if (settings.bypassTitles != 0) gain = bypassTitlesGain(gain, framePixelCount(input));
-    if (gain < 100) applyGain(gain);
+    if (settings.bypassTitles != 0) gain = bypassTitlesGain(stats, gain, framePixelCount(input));
+    if (gain < 100) applyGain(stats, gain);
 
     for (int k : {kRed, kGreen, kBlue}) {
-        const std::uint32_t range = rangeOf(k);
-        if (static_cast<double>(range) < frameStats.w_min) frameStats.w_min = signedWord(range);
+        const std::uint32_t range = rangeOf(stats, k);
+        if (static_cast<double>(range) < stats.w_min) stats.w_min = signedWord(range);
     }
-    if (frameStats.w_min < settings.threshold) applyThreshold(settings.threshold);
+    if (stats.w_min < settings.threshold) applyThreshold(stats, settings.threshold);
 
-    for (int k = 0; k < 4; ++k) buildChannelTable(k);
-    applyToneStep(settings);
+    for (int k = 0; k < 4; ++k) buildChannelTable(stats, state.channelTable[k], k);
+    applyToneStep(state, settings);
+    if (fourth == FourthByte::kept)
+        for (int i = 0; i < 256; ++i) state.channelTable[kAlpha][i] = static_cast<std::uint8_t>(i);
     // The histograms just measured tell the map which values the frame holds.
-    frameKernels().map(input, output, channelTable, channelValuesOf(frameStats.histogram));
+    frameKernels().map(input, output, state.channelTable, channelValuesOf(stats.histogram, fourth),
+                       *state.mapCache);
 }

@@ -16,6 +16,17 @@ static_assert(sizeof(FramePixel) == 4, "a pixel is four bytes");
 // Channel order of every per-channel array. Channel k is pixel byte 3 - k.
 enum Channel : int { kAlpha = 0, kRed = 1, kGreen = 2, kBlue = 3 };
 
+// What a pixel's fourth byte is to the correction.
+enum class FourthByte {
+    // The alpha channel: counted, stretched and mapped like the colours (the
+    // video host's frames, which carry 0 there).
+    channel,
+    // Not picture: counted as 0, as the video host's frames carry it, and
+    // written back as each pixel holds it, so a host's real alpha comes
+    // through untouched (the frei0r hosts' frames).
+    kept,
+};
+
 // One frame: rows at data + row * pitch bytes, the first `width` pixels of
 // each row. The host stores pictures bottom-up, so memory row 0 is the bottom
 // row of the picture. The pitch may be larger than a row, or negative.

@@ -1,6 +1,7 @@
-// The frame run: measure, correct, and (with showStats) print the statistics,
-// all under the frame-state lock, so frames of any instances on any threads
-// come out as if run one at a time.
+// The frame run: measure, correct, and (with showStats) print the statistics.
+// The video host's runs share one state under the frame-state lock, so
+// frames of any instances on any threads come out as if run one at a time;
+// runs on states of their own need no lock.
 #include "frame_run.h"
 
 #include "correct.h"
@@ -8,14 +9,30 @@
 #include "measure.h"
 #include "overlay.h"
 
-void runFrame(const FilterSettings& settings, const FrameView& source,
-              const FrameView& destination, OverlayPeaks peaks) {
+namespace {
+
+void runOn(FrameState& state, const FilterSettings& settings, const FrameView& input,
+           const FrameView& output, const FrameView& overlay, FourthByte fourth,
+           OverlayPeaks peaks) {
+    measureChannels(state.stats, input, fourth);
+    correctFrame(state, settings, input, output, fourth);
+    if (settings.showStats == 0) return;
+    if (peaks == OverlayPeaks::thisFrame) storePeakShares(state.stats, framePixelCount(input));
+    drawStatsOverlay(state.stats, overlay, fourth);
+}
+
+} // namespace
+
+void runFrame(const FilterSettings& settings, const FrameView& source, const FrameView& destination,
+              OverlayPeaks peaks) {
     if (frameIsEmpty(source)) return; // nothing to measure, nothing to touch
     const FrameView output = {source.data, source.width, source.height, destination.pitch};
     FrameStateLock lock; // the statistics and tables below are every instance's
-    measureChannels(source);
-    correctFrame(settings, source, output);
-    if (settings.showStats == 0) return;
-    if (peaks == OverlayPeaks::thisFrame) storePeakShares(framePixelCount(source));
-    drawStatsOverlay(destination);
+    runOn(sharedFrameState, settings, source, output, destination, FourthByte::channel, peaks);
+}
+
+void runFrameKeepingFourthByte(FrameState& state, const FilterSettings& settings,
+                               const FrameView& input, const FrameView& output) {
+    if (frameIsEmpty(input)) return;
+    runOn(state, settings, input, output, output, FourthByte::kept, OverlayPeaks::thisFrame);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "frame.h"
+#include "frame_stats.h"
 #include "settings.h"
 
 // Which peak shares the statistics overlay prints on a frame whose run does
@@ -16,10 +17,20 @@ enum class OverlayPeaks {
     thisFrame,
 };
 
-// Measures `source`, corrects it in its own memory (rows stepped by the
-// destination's pitch), and draws the statistics into `destination` when
-// showStats is set. A frame without pixels is left alone entirely. Safe to
-// call from several threads at once: frame runs take turns.
-void runFrame(const FilterSettings& settings, const FrameView& source,
-              const FrameView& destination,
+// The video host's frame run, on the shared frame state: measures `source`,
+// corrects it in its own memory (rows stepped by the destination's pitch),
+// and draws the statistics into `destination` when showStats is set. A
+// frame without pixels is left alone entirely. Safe to call from several
+// threads at once: frame runs take turns under the frame-state lock.
+void runFrame(const FilterSettings& settings, const FrameView& source, const FrameView& destination,
               OverlayPeaks peaks = OverlayPeaks::lastComputed);
+
+// The frame run of a host that gives each instance a state of its own:
+// measures `input` with its fourth bytes kept (read as 0, written back as
+// they are), writes the corrected frame to `output` (the same size, in
+// memory of its own or in the input's at the input's pitch) with the
+// statistics of this frame alone when showStats is set. Takes no lock: runs
+// on different states go on at once, and the caller keeps each state to one
+// run at a time.
+void runFrameKeepingFourthByte(FrameState& state, const FilterSettings& settings,
+                               const FrameView& input, const FrameView& output);

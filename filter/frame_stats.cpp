@@ -1,6 +1,10 @@
-// The module-wide state, constant-initialised: nothing runs at load time.
+// The video host's edition's frame state, constant-initialised: nothing runs
+// at load time, and the cache lies in zeroed memory.
 #include "frame_stats.h"
 
-FrameStats frameStats = {{}, {0, 0, 0, 0}, {255, 255, 255, 255}, 0, 0, 0, 0};
-std::uint8_t channelTable[4][256] = {};
-std::uint8_t toneTable[256] = {};
+namespace {
+MapCache sharedMapCache;
+}
+
+FrameState sharedFrameState = {
+    {{}, {0, 0, 0, 0}, {255, 255, 255, 255}, 0, 0, 0, 0}, {}, {}, &sharedMapCache};

@@ -11,11 +11,14 @@ namespace {
 bool runsAvx512() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("popcnt");
 }
 bool runsAvx2() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("popcnt");
 }
 bool runsSsse3() {
     __builtin_cpu_init();
@@ -99,9 +102,14 @@ void useFrameKernels(const FrameKernels* kernels) {
     chosen = kernels ? kernels : best();
 }
 
-ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256]) {
+ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256], FourthByte fourth) {
     ChannelValues v = {};
+    v.fourthKept = fourth == FourthByte::kept;
     for (int k = 0; k < 4; ++k) {
+        if (k == kAlpha && v.fourthKept) { // the histogram holds 0s, the frame any byte
+            v.windows[k] = 0xFFFF, v.single[k] = -1;
+            continue;
+        }
         int held = 0, last = 0;
         for (int i = 0; i < 256; ++i)
             if (histogram[k][i] != 0) {
@@ -113,5 +121,3 @@ ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256]) {
     }
     return v;
 }
-
-PartialHistograms partialHistograms;

@@ -13,28 +13,46 @@
 // there (the usual constant alpha), or -1. A map may skip the table entries
 // of unset windows and write a single-valued channel as a constant, so the
 // description must cover every pixel the map reads.
+// With fourthKept, the alpha table is the identity (FourthByte::kept): a map
+// may copy the fourth byte instead of looking it up, and the alpha entries
+// of windows and single then say nothing about the bytes the map reads.
 struct ChannelValues {
     std::uint16_t windows[4];
     std::int16_t single[4];
+    bool fourthKept;
 };
 
 // The description of a frame with these histograms (as the count leaves
-// them for the frame the map then reads).
-ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256]);
+// them for the frame the map then reads), counted with `fourth`.
+ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256], FourthByte fourth);
 
 // Allows every value: for a map of a frame that was not counted.
-constexpr ChannelValues kAnyChannelValues = {{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}, {-1, -1, -1, -1}};
+constexpr ChannelValues kAnyChannelValues = {
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}, {-1, -1, -1, -1}, false};
+
+// What the maps keep from one frame to the next of one frame state: the
+// paired tables of the portable map (blue and green of a pixel's low
+// half-word looked up at once, red and alpha of its high half-word),
+// 2 x 128 KiB, rebuilt only when the channel tables change.
+struct MapCache {
+    std::uint16_t low[65536];  // [green << 8 | blue]  = out green << 8 | out blue
+    std::uint16_t high[65536]; // [alpha << 8 | red]   = out alpha << 8 | out red
+    std::uint8_t builtFrom[4][256];
+    bool built;
+};
 
 struct FrameKernels {
     const char* name;
     // Adds every pixel of a non-empty frame to histogram[channel][value]
-    // (channel k counts pixel byte 3 - k).
-    void (*count)(const FrameView& frame, std::uint32_t (*histogram)[256]);
+    // (channel k counts pixel byte 3 - k; with FourthByte::kept, every
+    // pixel counts as alpha 0).
+    void (*count)(const FrameView& frame, std::uint32_t (*histogram)[256], FourthByte fourth);
     // Writes tables[3 - b][input byte b] to output byte b of every pixel;
     // `output` supplies its base and pitch and may be the input's memory.
-    // `values` describes the input's values (see ChannelValues).
+    // `values` describes the input's values (see ChannelValues); `cache` is
+    // the frame state's, used by one map at a time.
     void (*map)(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
-                const ChannelValues& values);
+                const ChannelValues& values, MapCache& cache);
 };
 
 // From the best to the floor: the selector takes the first the CPU runs.

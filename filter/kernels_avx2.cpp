@@ -4,8 +4,9 @@
 // map: 32 pixels at a time, gathered into one register per channel. A
 // 256-entry table is sixteen windows of sixteen entries; the byte shuffle
 // looks a window up by each value's low nibble (the same window in both
-// halves of the register). A channel is looked up one of three ways:
+// halves of the register). A channel is looked up one of four ways:
 //   - all its pixels hold one value: written as a constant;
+//   - a kept fourth byte: written back as read;
 //   - its values lie in a few windows (as the frame's histogram shows): each
 //     such window is looked up and blended in where the value's high nibble
 //     names it;
@@ -21,8 +22,8 @@
 
 namespace {
 
-void countAvx2(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    countChunks(frame, histogram, allEqualAvx2, inspectChunkAvx2);
+void countAvx2(const FrameView& frame, std::uint32_t (*histogram)[256], FourthByte fourth) {
+    countChunks(frame, histogram, fourth, allEqualAvx2, inspectChunkAvx2);
 }
 
 // From this many windows on, a channel is looked up in all sixteen.
@@ -61,6 +62,7 @@ inline __m256i lookUpAll(const std::uint8_t* table, __m256i values) {
 }
 
 inline __m256i lookUp(const ChannelPlan& plan, const std::uint8_t* table, __m256i values) {
+    if (plan.copy) return values;
     if (plan.constant) return _mm256_set1_epi8(static_cast<char>(plan.value));
     if (plan.windowCount >= kAllWindowsFrom) return lookUpAll(table, values);
     const __m256i low = _mm256_and_si256(values, _mm256_set1_epi8(0x0F));
@@ -77,7 +79,7 @@ inline __m256i lookUp(const ChannelPlan& plan, const std::uint8_t* table, __m256
 }
 
 void mapAvx2(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
-             const ChannelValues& values) {
+             const ChannelValues& values, MapCache&) {
     ChannelPlan plans[4];
     for (int k = 0; k < 4; ++k) plans[k] = planChannel(tables[k], values, k);
     mapRows<32>(input, output, [&](const std::uint8_t* in, std::uint8_t* out) {

@@ -27,19 +27,17 @@ inline void storePixel(std::uint8_t* p, std::uint32_t v) {
 // the end. The sets stand 4 KiB + 64 bytes apart: at exactly 4 KiB, the
 // increments of an equal value in two neighbouring sets share their low
 // twelve address bits, and the CPU holds each load back behind the other
-// set's store as if they were one address. Module-wide, like the rest of the
-// frame state: nothing is allocated per frame and the frame run is not
-// reentrant.
+// set's store as if they were one address. A count keeps them on its own
+// stack (17 KiB), so counts on several threads never share them, and the
+// 32-bit build addresses them from the stack pointer without a register
+// of their own.
 struct PartialHistograms {
-    struct alignas(64) Set {
+    struct Set {
         std::uint32_t counts[4][256];
         std::uint8_t gap[64];
     };
     Set sets[4];
 };
-// A plain global rather than behind a function: the 32-bit build then
-// addresses the counters absolutely and keeps a register.
-extern PartialHistograms partialHistograms;
 
 namespace {
 inline void clearPartialHistograms(PartialHistograms& parts) {
@@ -63,12 +61,13 @@ inline void countBytes(std::uint32_t (&h)[4][256], const std::uint8_t* p, bool a
     if (alpha) ++h[kAlpha][p[3]];
 }
 
-// Adds a run of n pixels equal to p.
-inline void countRun(std::uint32_t (&h)[4][256], std::uint32_t p, std::uint32_t n) {
+// Adds a run of n pixels equal to p, whose alpha is (p & alphaMask) >> 24.
+inline void countRun(std::uint32_t (&h)[4][256], std::uint32_t p, std::uint32_t n,
+                     std::uint32_t alphaMask) {
     h[kBlue][p & 0xFF] += n;
     h[kGreen][(p >> 8) & 0xFF] += n;
     h[kRed][(p >> 16) & 0xFF] += n;
-    h[kAlpha][p >> 24] += n;
+    h[kAlpha][(p & alphaMask) >> 24] += n;
 }
 
 // Counts the 32 pixels of a chunk, eight at a time: a group whose pixels all
@@ -112,17 +111,23 @@ inline void countChunkPixels(PartialHistograms& parts, const std::uint8_t* p,
 //     turn, so that equal values in a row do not make each increment wait
 //     for the last; when its alpha equals the frame's first alpha (video
 //     carries one alpha throughout), alpha is counted once for the chunk.
+//   - With FourthByte::kept every alpha counts as 0: runs add to alpha 0,
+//     and the chunks and the row ends leave alpha to one addition at the
+//     end. (Runs still end where the fourth byte changes: real alpha varies
+//     along with the picture.)
 template <typename AllEqual, typename Inspect>
-void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], AllEqual allEqual,
-                 Inspect inspect) {
+void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], FourthByte fourth,
+                 AllEqual allEqual, Inspect inspect) {
     // Below this many repeats (four runs or more) a chunk is cheaper counted
     // pixel by pixel: the runs' additions wait on each other where few
     // colours alternate, as in the text of a title card.
     constexpr int kRunsFrom = 28;
-    PartialHistograms& parts = partialHistograms;
+    PartialHistograms parts;
     clearPartialHistograms(parts);
-    const std::uint32_t alphaWord = loadPixel(frameRowBytes(frame, 0)) & 0xFF000000u;
-    std::uint32_t alphaCount = 0;
+    const bool kept = fourth == FourthByte::kept;
+    const std::uint32_t alphaMask = kept ? 0 : 0xFF000000u;
+    const std::uint32_t alphaWord = loadPixel(frameRowBytes(frame, 0)) & alphaMask;
+    std::uint32_t alphaCount = 0; // pixels of alpha alphaWord >> 24 left out so far
     for (std::int32_t r = 0; r < frame.height; ++r) {
         const std::uint8_t* row = frameRowBytes(frame, r);
         std::uint32_t runPixel = 0, runLength = 0; // pixels before the chunk, not yet counted
@@ -137,10 +142,11 @@ void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], AllEqu
             bool alphaSame = false;
             const std::uint32_t repeats = inspect(chunk, x == 0, alphaWord, alphaSame);
             if (__builtin_popcount(repeats) < kRunsFrom) {
-                if (runLength != 0) countRun(parts.sets[set].counts, runPixel, runLength);
+                if (runLength != 0)
+                    countRun(parts.sets[set].counts, runPixel, runLength, alphaMask);
                 // Repeats of the last pixel in the next chunk count to it.
                 runPixel = loadPixel(chunk + 4 * 31), runLength = 0;
-                if (alphaSame) {
+                if (alphaSame || kept) {
                     countChunkPixels<false>(parts, chunk, repeats);
                     alphaCount += 32;
                 } else {
@@ -159,14 +165,16 @@ void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], AllEqu
             while (starts != 0) {
                 const int s = __builtin_ctz(starts);
                 starts &= starts - 1;
-                if (runLength != 0) countRun(parts.sets[set].counts, runPixel, runLength);
+                if (runLength != 0)
+                    countRun(parts.sets[set].counts, runPixel, runLength, alphaMask);
                 set = (set + 1) & 3;
                 runPixel = loadPixel(chunk + 4 * s);
                 runLength = static_cast<std::uint32_t>((starts ? __builtin_ctz(starts) : 32) - s);
             }
         }
-        if (runLength != 0) countRun(parts.sets[set].counts, runPixel, runLength);
-        for (; x < frame.width; ++x) countBytes(parts.sets[x & 3].counts, row + 4 * x, true);
+        if (runLength != 0) countRun(parts.sets[set].counts, runPixel, runLength, alphaMask);
+        if (kept) alphaCount += static_cast<std::uint32_t>(frame.width - x);
+        for (; x < frame.width; ++x) countBytes(parts.sets[x & 3].counts, row + 4 * x, !kept);
     }
     parts.sets[0].counts[kAlpha][alphaWord >> 24] += alphaCount;
     addPartialHistograms(parts, histogram);
@@ -174,6 +182,6 @@ void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], AllEqu
 } // namespace
 
 // The portable kernels, which the others fall back on.
-void countPortable(const FrameView& frame, std::uint32_t (*histogram)[256]);
+void countPortable(const FrameView& frame, std::uint32_t (*histogram)[256], FourthByte fourth);
 void mapPortable(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
-                 const ChannelValues& values);
+                 const ChannelValues& values, MapCache& cache);

@@ -7,8 +7,8 @@
 
 namespace {
 
-void countSse2(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    countChunks(frame, histogram, allEqualSse2, inspectChunkSse2);
+void countSse2(const FrameView& frame, std::uint32_t (*histogram)[256], FourthByte fourth) {
+    countChunks(frame, histogram, fourth, allEqualSse2, inspectChunkSse2);
 }
 
 const FrameKernels kernels = {"sse2", countSse2, mapPortable};

@@ -10,19 +10,20 @@
 // (value xor 16w is below 16 exactly inside window w), and the windows'
 // results are or-ed together. Only the windows the frame's histogram shows
 // are looked up; a channel all of whose pixels hold one value is written as
-// a constant. A frame whose values spread over many windows (noise, wide
-// ramps) costs more lookups than the paired tables of the portable map,
-// which then does it.
+// a constant, and a kept fourth byte as it was read. A frame whose values
+// spread over many windows (noise, wide ramps) costs more lookups than the
+// paired tables of the portable map, which then does it.
 #include "kernels.h"
 #include "kernels_x86.h"
 
 namespace {
 
-void countSsse3(const FrameView& frame, std::uint32_t (*histogram)[256]) {
-    countChunks(frame, histogram, allEqualSse2, inspectChunkSse2);
+void countSsse3(const FrameView& frame, std::uint32_t (*histogram)[256], FourthByte fourth) {
+    countChunks(frame, histogram, fourth, allEqualSse2, inspectChunkSse2);
 }
 
 inline __m128i lookUp(const ChannelPlan& plan, const std::uint8_t* table, __m128i values) {
+    if (plan.copy) return values;
     if (plan.constant) return _mm_set1_epi8(static_cast<char>(plan.value));
     const __m128i outside = _mm_set1_epi8(0x70);
     __m128i result = _mm_setzero_si128();
@@ -41,15 +42,15 @@ inline __m128i lookUp(const ChannelPlan& plan, const std::uint8_t* table, __m128
 constexpr int kMostWindows = 12;
 
 void mapSsse3(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
-              const ChannelValues& values) {
+              const ChannelValues& values, MapCache& cache) {
     ChannelPlan plans[4];
     int lookups = 0;
     for (int k = 0; k < 4; ++k) {
         plans[k] = planChannel(tables[k], values, k);
-        if (!plans[k].constant) lookups += plans[k].windowCount;
+        if (!plans[k].constant && !plans[k].copy) lookups += plans[k].windowCount;
     }
     if (lookups > kMostWindows) {
-        mapPortable(input, output, tables, values);
+        mapPortable(input, output, tables, values, cache);
         return;
     }
     mapRows<16>(input, output, [&](const std::uint8_t* in, std::uint8_t* out) {

@@ -1,7 +1,8 @@
 // Channel histograms and clip points.
 //
 // One pass over the frame counts, for each of the four bytes of a pixel, how
-// many pixels hold each value (channel k counts byte 3 - k). Then eight
+// many pixels hold each value (channel k counts byte 3 - k; a kept fourth
+// byte counts as 0 in every pixel). Then eight
 // searches, one from each end of each histogram, find the clip points just
 // inside the darkest and the brightest half-percent of the pixels:
 //
@@ -20,17 +21,16 @@
 // equals trunc(N * 0.005 + 0.5) exactly.
 #include "measure.h"
 
-#include "frame_stats.h"
 #include "kernels.h"
 
 namespace {
 
-void resetStats() {
-    for (auto& h : frameStats.histogram)
+void resetStats(FrameStats& stats) {
+    for (auto& h : stats.histogram)
         for (auto& c : h) c = 0;
     for (int k = 0; k < 4; ++k) {
-        frameStats.lowClip[k] = 0;
-        frameStats.highClip[k] = 255;
+        stats.lowClip[k] = 0;
+        stats.highClip[k] = 255;
     }
 }
 
@@ -59,14 +59,14 @@ std::uint32_t highSearch(const std::uint32_t (&h)[256], std::uint64_t limit) {
 
 } // namespace
 
-void measureChannels(const FrameView& frame) {
-    resetStats();
+void measureChannels(FrameStats& stats, const FrameView& frame, FourthByte fourth) {
+    resetStats(stats);
     std::uint64_t pixels = 0;
     if (!frameIsEmpty(frame)) {
-        frameKernels().count(frame, frameStats.histogram);
+        frameKernels().count(frame, stats.histogram, fourth);
         pixels = framePixelCount(frame);
     }
     const std::uint64_t limit = clipLimitFor(pixels);
-    for (int k = 0; k < 4; ++k) frameStats.lowClip[k] = lowSearch(frameStats.histogram[k], limit);
-    for (int k = 0; k < 4; ++k) frameStats.highClip[k] = highSearch(frameStats.histogram[k], limit);
+    for (int k = 0; k < 4; ++k) stats.lowClip[k] = lowSearch(stats.histogram[k], limit);
+    for (int k = 0; k < 4; ++k) stats.highClip[k] = highSearch(stats.histogram[k], limit);
 }

@@ -2,11 +2,11 @@
 
 namespace {
 
-void countOracle(const FrameView& frame, std::uint32_t (*h)[256]) {
+void countOracle(const FrameView& frame, std::uint32_t (*h)[256], FourthByte fourth) {
     for (std::int32_t r = 0; r < frame.height; ++r) {
         const std::uint8_t* p = frameRowBytes(frame, r);
         for (std::int32_t x = 0; x < frame.width; ++x, p += 4) {
-            ++h[kAlpha][p[3]];
+            ++h[kAlpha][fourth == FourthByte::kept ? 0 : p[3]];
             ++h[kRed][p[2]];
             ++h[kGreen][p[1]];
             ++h[kBlue][p[0]];
@@ -14,8 +14,9 @@ void countOracle(const FrameView& frame, std::uint32_t (*h)[256]) {
     }
 }
 
+// A kept fourth byte goes through its identity table like any other.
 void mapOracle(const FrameView& input, const FrameView& output, const std::uint8_t (*t)[256],
-               const ChannelValues&) {
+               const ChannelValues&, MapCache&) {
     for (std::int32_t r = 0; r < input.height; ++r) {
         const std::uint8_t* in = frameRowBytes(input, r);
         std::uint8_t* out = frameRowBytes(output, r);

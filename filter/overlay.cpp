@@ -12,7 +12,6 @@
 
 #include <cstdio>
 
-#include "frame_stats.h"
 #include "glyph_table.h"
 
 namespace {
@@ -31,8 +30,9 @@ FramePixel inkPixel(std::uint32_t colour) {
 
 void drawText(FramePixel* data, std::int32_t x, std::int32_t y, const char* text,
               std::ptrdiff_t pitchPixels, std::int32_t width, std::int32_t height,
-              std::uint32_t colour) {
+              std::uint32_t colour, FourthByte fourth) {
     const FramePixel ink = inkPixel(colour);
+    const bool kept = fourth == FourthByte::kept;
     // 64-bit positions: no sum of a 32-bit origin and an offset can overflow.
     for (std::int64_t n = 0; text[n] != '\0'; ++n) {
         const std::uint8_t* glyph = &glyphTable[16 * static_cast<std::uint8_t>(text[n])];
@@ -42,14 +42,15 @@ void drawText(FramePixel* data, std::int32_t x, std::int32_t y, const char* text
             FramePixel* line = data + static_cast<std::ptrdiff_t>(row) * pitchPixels;
             for (std::int64_t b = 0; b < 8; ++b) {
                 const std::int64_t column = x + 8 * n + b;
-                if ((glyph[i] >> (7 - b) & 1) && column >= 0 && column < width) line[column] = ink;
+                if (!(glyph[i] >> (7 - b) & 1) || column < 0 || column >= width) continue;
+                FramePixel& p = line[column];
+                p = {ink.blue, ink.green, ink.red, kept ? p.alpha : ink.alpha};
             }
         }
     }
 }
 
-void drawStatsOverlay(const FrameView& destination) {
-    const FrameStats& s = frameStats;
+void drawStatsOverlay(const FrameStats& s, const FrameView& destination, FourthByte fourth) {
     const std::ptrdiff_t pitch = pitchInPixels(destination.pitch);
     char line[256];
     std::snprintf(line, sizeof line, "   r %d %d, g %d %d, b %d %d, a %d %d, w_min %d",
@@ -58,9 +59,9 @@ void drawStatsOverlay(const FrameView& destination) {
                   signedWord(s.lowClip[kBlue]), signedWord(s.highClip[kBlue]),
                   signedWord(s.lowClip[kAlpha]), signedWord(s.highClip[kAlpha]), s.w_min);
     drawText(destination.data, 16, 32, line, pitch, destination.width, destination.height,
-             kOverlayInk);
+             kOverlayInk, fourth);
     std::snprintf(line, sizeof line, "   r peak %d, g peak %d, b peak %d", signedWord(s.redPeak),
                   signedWord(s.greenPeak), signedWord(s.bluePeak));
     drawText(destination.data, 16, 64, line, pitch, destination.width, destination.height,
-             kOverlayInk);
+             kOverlayInk, fourth);
 }

@@ -30,7 +30,7 @@ std::uint8_t truncClamped(double x, int top) {
 
 } // namespace
 
-void buildToneTable(double gamma, std::int32_t sCurve) {
+void buildToneTable(std::uint8_t (&toneTable)[256], double gamma, std::int32_t sCurve) {
     const double e = 1.0 / gamma;
     if (sCurve == 0) {
         for (int i = 0; i < 256; ++i)
@@ -44,9 +44,9 @@ void buildToneTable(double gamma, std::int32_t sCurve) {
     }
 }
 
-void applyToneStep(const FilterSettings& settings) {
+void applyToneStep(FrameState& state, const FilterSettings& settings) {
     if (!gammaNeedsToneStep(settings.gamma)) return;
-    buildToneTable(settings.gamma, settings.sCurve);
-    for (auto& table : channelTable)
-        for (auto& entry : table) entry = toneTable[entry];
+    buildToneTable(state.toneTable, settings.gamma, settings.sCurve);
+    for (auto& table : state.channelTable)
+        for (auto& entry : table) entry = state.toneTable[entry];
 }

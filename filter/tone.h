@@ -3,9 +3,10 @@
 #include <cstdint>
 
 struct FilterSettings;
+struct FrameState;
 
-// Rebuilds toneTable: the power curve, or with a nonzero sCurve the S-type curve.
-void buildToneTable(double gamma, std::int32_t sCurve);
+// Rebuilds `table`: the power curve, or with a nonzero sCurve the S-type curve.
+void buildToneTable(std::uint8_t (&table)[256], double gamma, std::int32_t sCurve);
 
 // Whether a gamma bends the picture at all: 0.999..1.001 counts as 1.
 inline bool gammaNeedsToneStep(double gamma) {
@@ -13,5 +14,5 @@ inline bool gammaNeedsToneStep(double gamma) {
 }
 
 // The tone step of the frame run: when the settings' gamma asks for it,
-// rebuild toneTable and pass all four channel tables through it.
-void applyToneStep(const FilterSettings& settings);
+// rebuild the state's tone table and pass all four channel tables through it.
+void applyToneStep(FrameState& state, const FilterSettings& settings);

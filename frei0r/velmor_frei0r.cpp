@@ -6,33 +6,32 @@
 // learns its host's row pitch when it is made, and refuses a width it
 // cannot correct exactly there. The filter corrects frames as the video
 // host presents them: alpha 0 and the bottom row first in memory. So each
-// frame is
-//   1. copied to the output with the fourth byte cleared,
-//   2. run through the frame run in place, seen bottom-up: the view's base
-//      is the last row and its pitch is negative, so the statistics overlay
-//      lands on the host's picture rows,
-//   3. given back each input pixel's fourth byte exactly.
-// The view holds the first round(picture width * frame width) columns of
+// frame is run straight from the input into the output, seen bottom-up
+// (the views' bases are the last rows and their pitches negative, so the
+// statistics overlay lands on the host's picture rows), with the fourth
+// byte kept: the count reads it as the video host's 0, and the map and the
+// overlay write each input pixel's own fourth byte back. Nothing is copied
+// or cleared beforehand and nothing restored afterwards.
+// The views hold the first round(picture width * frame width) columns of
 // every row: a caller that padded its frames itself says how much of each
 // row is picture, and only that part is measured and corrected; the padding
 // comes out as it came in.
 //
 // Instances are independent and frames may run on any thread in any order
 // (MLT renders with an instance per thread, GStreamer's branches run side
-// by side): nothing carries from one frame to the next, so the overlay
-// prints each frame's own peak shares, and the frame run lets frame runs
-// take turns over the core's shared tables. One thing the plug-in cannot
-// do is correct a frame it sees only part of: MLT, when a filter's
-// `threads` property is set, hands one instance horizontal bands of each
-// frame. Bands of one frame come at the same time stamp, exactly a band
-// apart in memory; once that is seen the instance says so and passes
-// frames unchanged.
+// by side): each instance has a frame state of its own, so frame runs of
+// different instances go on at once, and nothing carries from one frame to
+// the next, so the overlay prints each frame's own peak shares. One thing
+// the plug-in cannot do is correct a frame it sees only part of: MLT, when
+// a filter's `threads` property is set, hands one instance horizontal
+// bands of each frame. Bands of one frame come at the same time stamp,
+// exactly a band apart in memory; once that is seen the instance says so
+// and passes frames unchanged.
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "config_line.h"
 #include "frame_layout.h"
@@ -63,6 +62,12 @@ struct Instance {
     bool configValid;           // it parses: it gives the five settings
     ScriptNumbers configValues;
     LastFrame last;
+    // The frame state of this instance's runs. The lock only guards against
+    // a host calling one instance on two threads at once (MLT's bands before
+    // they are told); it is never contended otherwise.
+    std::mutex run;
+    FrameState state;
+    MapCache mapCache;
 };
 
 // The five settings from the script line when it is valid, else from the
@@ -82,15 +87,6 @@ FilterSettings instanceSettings(const Instance& in) {
     }
     s.showStats = in.values[kParamStatistics] >= 0.5 ? 1 : 0; // frei0r's switches
     return s;
-}
-
-// The word whose bytes are 255, 255, 255, 0 in memory: the colour bytes of a
-// pixel, whatever the byte order of the machine.
-std::uint32_t colourMask() {
-    const std::uint8_t bytes[4] = {255, 255, 255, 0};
-    std::uint32_t mask;
-    std::memcpy(&mask, bytes, 4);
-    return mask;
 }
 
 // True when this frame is a band of a larger one (see the head comment):
@@ -122,10 +118,20 @@ bool isBandOfLargerFrame(Instance& in, double time, const void* input, const voi
     return last.bands;
 }
 
-void copyRows(const Instance& in, const std::uint8_t* from, std::uint8_t* to) {
-    if (from == to) return;
+// Copies columns first..width-1 of every row (all of them from 0).
+void copyColumns(const Instance& in, std::int32_t first, const std::uint8_t* from,
+                 std::uint8_t* to) {
+    if (from == to || first >= in.width) return;
     for (std::int32_t r = 0; r < in.height; ++r)
-        std::memmove(to + r * in.pitch, from + r * in.pitch, static_cast<std::size_t>(in.width) * 4);
+        std::memmove(to + r * in.pitch + first * 4, from + r * in.pitch + first * 4,
+                     static_cast<std::size_t>(in.width - first) * 4);
+}
+
+// The frame's first `columns` columns as the video host sees them: bottom
+// row first.
+FrameView bottomUp(const Instance& in, std::uint8_t* frame, std::int32_t columns) {
+    return {reinterpret_cast<FramePixel*>(frame + (in.height - 1) * in.pitch), columns, in.height,
+            -in.pitch};
 }
 
 } // namespace
@@ -178,6 +184,7 @@ __attribute__((noinline)) f0r_instance_t f0r_construct(unsigned int width, unsig
     in->pitch = static_cast<std::ptrdiff_t>(layout.pitchPixels) * 4;
     in->host = caller.host;
     for (int i = 0; i < kParamCount; ++i) in->values[i] = frei0rParam(i).defaultValue;
+    in->state.mapCache = &in->mapCache;
     return in;
 }
 
@@ -218,49 +225,20 @@ void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
                 uint32_t* outframe) {
     Instance* in = static_cast<Instance*>(instance);
     if (in == nullptr || in->width == 0 || in->height == 0) return;
-    const auto* source = reinterpret_cast<const std::uint8_t*>(inframe);
+    auto* source = reinterpret_cast<std::uint8_t*>(const_cast<uint32_t*>(inframe)); // read only
     auto* target = reinterpret_cast<std::uint8_t*>(outframe);
     if (in->host == Frei0rHost::mlt && isBandOfLargerFrame(*in, time, inframe, outframe)) {
-        copyRows(*in, source, target);
+        copyColumns(*in, 0, source, target);
         return;
     }
-    const std::uint32_t colour = colourMask();
-    const std::size_t rowPixels = static_cast<std::size_t>(in->width);
-    // The input's fourth bytes, read from the input unless it is about to be
-    // overwritten.
-    std::vector<std::uint32_t> kept;
-    const std::uint8_t* alpha = source;
-    std::ptrdiff_t alphaPitch = in->pitch;
-    if (inframe == outframe) {
-        try {
-            kept.resize(rowPixels * static_cast<std::size_t>(in->height));
-        } catch (const std::bad_alloc&) {
-            return; // the frame passes unchanged
-        }
-        for (std::int32_t r = 0; r < in->height; ++r)
-            std::memcpy(&kept[r * rowPixels], source + r * in->pitch, rowPixels * 4);
-        alpha = reinterpret_cast<const std::uint8_t*>(kept.data());
-        alphaPitch = static_cast<std::ptrdiff_t>(rowPixels) * 4;
-    }
-    for (std::int32_t r = 0; r < in->height; ++r) {
-        const auto* from = reinterpret_cast<const std::uint32_t*>(source + r * in->pitch);
-        auto* to = reinterpret_cast<std::uint32_t*>(target + r * in->pitch);
-        for (std::size_t x = 0; x < rowPixels; ++x) to[x] = from[x] & colour;
-    }
-
-    FrameView view;
-    view.data = reinterpret_cast<FramePixel*>(target + (in->height - 1) * in->pitch);
-    view.width = unitToSteps(in->values[kParamPictureWidth], in->width);
-    view.height = in->height;
-    view.pitch = -in->pitch;
+    const std::int32_t columns = unitToSteps(in->values[kParamPictureWidth], in->width);
     const FilterSettings settings = instanceSettings(*in);
-    runFrame(settings, view, view, OverlayPeaks::thisFrame);
-
-    for (std::int32_t r = 0; r < in->height; ++r) {
-        const auto* a = reinterpret_cast<const std::uint32_t*>(alpha + r * alphaPitch);
-        auto* to = reinterpret_cast<std::uint32_t*>(target + r * in->pitch);
-        for (std::size_t x = 0; x < rowPixels; ++x) to[x] = (to[x] & colour) | (a[x] & ~colour);
+    {
+        std::lock_guard<std::mutex> hold(in->run);
+        runFrameKeepingFourthByte(in->state, settings, bottomUp(*in, source, columns),
+                                  bottomUp(*in, target, columns));
     }
+    copyColumns(*in, columns > 0 ? columns : 0, source, target); // the padding, as it came
 }
 
 } // extern "C"

@@ -268,14 +268,15 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
          "in.mp4", "out.mp4", "-select_streams v -show_entries stream=width,height:stream_side_data",
          false, "", 30, ""},
         // Colour bars, decoded as tagged on both sides; crf 0 leaves only the
-        // conversions to RGB and back between them.
+        // conversions to RGB and back between them: about 39 dB with velmor's
+        // scaler flags, 28 to 30 with a wrong matrix or range.
         {"BT.709 HD tags",
          "-f lavfi -i smptehdbars=size=160x90:rate=25:duration=0.4 -vf "
          "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p -c:v libx264 -crf 8 "
          "-colorspace bt709 -color_primaries bt709 -color_trc bt709 -color_range tv in.mkv",
          {}, "in.mkv", "out.mp4 --ffmpeg-args '-crf 0'",
          "-select_streams v -show_entries stream=color_space,color_range,color_primaries,color_transfer",
-         true, "", 40, ""},
+         true, "", 36, ""},
         {"anamorphic", clip + "-vf setsar=16/11 -c:v libx264 in.mkv", {}, "in.mkv", "out.mp4",
          "-select_streams v -show_entries stream=width,sample_aspect_ratio,display_aspect_ratio",
          true, "", 0, ""},

@@ -20,19 +20,20 @@ FilterSettings defaults() {
 }
 
 // Sets the clip points as a measurement would have left them and corrects
-// a ramp, so that channelTable and the mapped ramp can be checked.
+// a ramp, so that sharedFrameState.channelTable and the mapped ramp can be checked.
 void correctWithClips(const FilterSettings& s, std::initializer_list<std::uint32_t> lowAndHigh) {
     TestFrame ramp = rampFrame();
-    measureChannels(ramp.view()); // the histograms the map is told the values by
+    measureChannels(sharedFrameState.stats, ramp.view(),
+                    FourthByte::channel); // the histograms the map is told the values by
     auto v = lowAndHigh.begin();
     for (int k = 0; k < 4; ++k) {
-        frameStats.lowClip[k] = *v++;
-        frameStats.highClip[k] = *v++;
+        sharedFrameState.stats.lowClip[k] = *v++;
+        sharedFrameState.stats.highClip[k] = *v++;
     }
-    correctFrame(s, ramp.view(), ramp.view());
+    correctFrame(sharedFrameState, s, ramp.view(), ramp.view(), FourthByte::channel);
     for (int k = 0; k < 4; ++k)
         for (int i = 0; i < 256; ++i)
-            ASSERT_EQ(ramp.pixel(i, 0)[3 - k], channelTable[k][i])
+            ASSERT_EQ(ramp.pixel(i, 0)[3 - k], sharedFrameState.channelTable[k][i])
                 << "mapping of " << k << "," << i;
 }
 
@@ -42,21 +43,21 @@ struct Entry {
 
 void expectEntries(std::initializer_list<Entry> entries) {
     for (auto e : entries)
-        EXPECT_EQ(channelTable[e.channel][e.input], e.output)
+        EXPECT_EQ(sharedFrameState.channelTable[e.channel][e.input], e.output)
             << "channel " << e.channel << " input " << e.input;
 }
 
 void expectClips(std::initializer_list<std::uint32_t> lowAndHigh) {
     auto v = lowAndHigh.begin();
     for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(frameStats.lowClip[k], *v++) << "low " << k;
-        EXPECT_EQ(frameStats.highClip[k], *v++) << "high " << k;
+        EXPECT_EQ(sharedFrameState.stats.lowClip[k], *v++) << "low " << k;
+        EXPECT_EQ(sharedFrameState.stats.highClip[k], *v++) << "high " << k;
     }
 }
 
 TEST(CorrectFrame, OrdinaryFrameStretchesHalfwayValuesUpward) {
     correctWithClips(defaults(), {1, kMinus1, 16, 236, 16, 236, 16, 236});
-    EXPECT_EQ(frameStats.w_min, 220);
+    EXPECT_EQ(sharedFrameState.stats.w_min, 220);
     for (int k : {kRed, kGreen, kBlue})
         expectEntries({{k, 0, 0},
                        {k, 16, 0},
@@ -66,7 +67,7 @@ TEST(CorrectFrame, OrdinaryFrameStretchesHalfwayValuesUpward) {
                        {k, 235, 254},
                        {k, 236, 255},
                        {k, 255, 255}});
-    for (int i = 0; i < 256; ++i) EXPECT_EQ(channelTable[kAlpha][i], 0);
+    for (int i = 0; i < 256; ++i) EXPECT_EQ(sharedFrameState.channelTable[kAlpha][i], 0);
 
     FilterSettings s = defaults();
     s.gamma = 2.0;
@@ -80,18 +81,19 @@ TEST(CorrectFrame, GainPullsClipPointsBack) {
     s.gainPercent = 50;
     correctWithClips(s, {1, kMinus1, 20, 200, 20, 200, 20, 200});
     expectClips({0, 127, 10, 228, 10, 228, 10, 228});
-    EXPECT_EQ(frameStats.w_min, 218);
+    EXPECT_EQ(sharedFrameState.stats.w_min, 218);
     expectEntries(
         {{kRed, 10, 0}, {kRed, 11, 1}, {kRed, 119, 128}, {kRed, 228, 255}, {kRed, 255, 255}});
 
     s.gainPercent = 0; // no stretch at all: identity, or the tone curve alone
     correctWithClips(s, {1, kMinus1, 20, 200, 30, 90, 0, 254});
     expectClips({0, 255, 0, 255, 0, 255, 0, 255});
-    EXPECT_EQ(frameStats.w_min, 255);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(channelTable[kGreen][i], i);
+    EXPECT_EQ(sharedFrameState.stats.w_min, 255);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(sharedFrameState.channelTable[kGreen][i], i);
     s.gamma = 2.0;
     correctWithClips(s, {1, kMinus1, 20, 200, 30, 90, 0, 254});
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(channelTable[kAlpha][i], toneTable[i]);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(sharedFrameState.channelTable[kAlpha][i], sharedFrameState.toneTable[i]);
 
     s.gamma = 1.0; // above 100 acts as 100
     s.gainPercent = 150;
@@ -102,7 +104,7 @@ TEST(CorrectFrame, GainPullsClipPointsBack) {
 TEST(CorrectFrame, ThresholdScalesDistancesToTheEnds) {
     correctWithClips(defaults(), {1, kMinus1, 100, 104, 10, 240, 20, 230});
     expectClips({0, 153, 40, 195, 4, 249, 8, 245});
-    EXPECT_EQ(frameStats.w_min, 4);
+    EXPECT_EQ(sharedFrameState.stats.w_min, 4);
     expectEntries({{kRed, 0, 0},
                    {kRed, 40, 0},
                    {kRed, 41, 2},
@@ -115,8 +117,8 @@ TEST(CorrectFrame, ThresholdScalesDistancesToTheEnds) {
     FilterSettings s = defaults();
     s.threshold = 0; // never triggers; a zero range gives the zero table
     correctWithClips(s, {1, kMinus1, 100, 100, 10, 240, 20, 230});
-    EXPECT_EQ(frameStats.w_min, 0);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(channelTable[kRed][i], 0);
+    EXPECT_EQ(sharedFrameState.stats.w_min, 0);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(sharedFrameState.channelTable[kRed][i], 0);
 }
 
 TEST(CorrectFrame, GateCopiesFramesThatCannotBeStretched) {
@@ -131,13 +133,13 @@ TEST(CorrectFrame, GateCopiesFramesThatCannotBeStretched) {
         const auto before = f.bytes;
         TestFrame out(7, 5, 12);
         FilterSettings s = defaults();
-        measureChannels(f.view());
-        correctFrame(s, f.view(), out.view());
+        measureChannels(sharedFrameState.stats, f.view(), FourthByte::channel);
+        correctFrame(sharedFrameState, s, f.view(), out.view(), FourthByte::channel);
         for (int y = 0; y < 5; ++y)
             EXPECT_EQ(0, std::memcmp(out.pixel(0, y), f.pixel(0, y), 28)) << int(c.a);
         runFrame(s, f.view(), f.view());
         EXPECT_EQ(f.bytes, before);
-        EXPECT_EQ(frameStats.w_min, 256);
+        EXPECT_EQ(sharedFrameState.stats.w_min, 256);
     }
 }
 
@@ -147,11 +149,12 @@ TEST(CorrectFrame, AllZeroFrame) {
         s.bypassTitles = bypass;
         TestFrame f(16, 16);
         runFrame(s, f.view(), f.view());
-        EXPECT_EQ(frameStats.w_min, bypass ? 255 : 256);
-        for (int i = 0; i < 256; ++i) ASSERT_EQ(channelTable[kRed][i], bypass ? i : 0);
+        EXPECT_EQ(sharedFrameState.stats.w_min, bypass ? 255 : 256);
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(sharedFrameState.channelTable[kRed][i], bypass ? i : 0);
         for (auto b : f.bytes) ASSERT_EQ(b, 0);
     }
-    EXPECT_EQ(frameStats.redPeak, 256u);
+    EXPECT_EQ(sharedFrameState.stats.redPeak, 256u);
 }
 
 // Clip points of 100/155 make the effective gain visible as the new low clip point.
@@ -163,16 +166,16 @@ std::uint32_t effectiveGain(std::int32_t gainPercent, int redPeak, int greenPeak
     for (int k = 1; k < 4; ++k) {
         // N = 256: the share is the count of bin 37; the rest, one to a bin.
         for (int i = 0, rest = 256 - peaks[k]; i < 256; ++i)
-            frameStats.histogram[k][i] = i == 37 ? std::uint32_t(peaks[k]) : rest-- > 0;
-        frameStats.lowClip[k] = 100;
-        frameStats.highClip[k] = 155;
+            sharedFrameState.stats.histogram[k][i] = i == 37 ? std::uint32_t(peaks[k]) : rest-- > 0;
+        sharedFrameState.stats.lowClip[k] = 100;
+        sharedFrameState.stats.highClip[k] = 155;
     }
-    frameStats.lowClip[0] = 100;
-    frameStats.highClip[0] = 155;
+    sharedFrameState.stats.lowClip[0] = 100;
+    sharedFrameState.stats.highClip[0] = 155;
     TestFrame f(16, 16);
-    correctFrame(s, f.view(), f.view());
-    EXPECT_EQ(frameStats.redPeak, std::uint32_t(redPeak));
-    return frameStats.lowClip[kRed];
+    correctFrame(sharedFrameState, s, f.view(), f.view(), FourthByte::channel);
+    EXPECT_EQ(sharedFrameState.stats.redPeak, std::uint32_t(redPeak));
+    return sharedFrameState.stats.lowClip[kRed];
 }
 
 TEST(CorrectFrame, BypassTitlesWeakensTheGainByPeakShares) {
@@ -193,12 +196,12 @@ TEST(CorrectFrame, EvenFrameStillLosesOnePercent) {
     for (int x = 0; x < 256; ++x) f.set(x, 0, std::uint8_t(x), std::uint8_t(x), std::uint8_t(x), 0);
     FilterSettings s = defaults();
     s.bypassTitles = 1;
-    measureChannels(f.view());
-    frameStats.lowClip[kRed] = 100;
-    frameStats.highClip[kRed] = 155;
-    correctFrame(s, f.view(), f.view());
-    EXPECT_EQ(frameStats.redPeak, 1u);
-    EXPECT_EQ(frameStats.lowClip[kRed], 99u);
+    measureChannels(sharedFrameState.stats, f.view(), FourthByte::channel);
+    sharedFrameState.stats.lowClip[kRed] = 100;
+    sharedFrameState.stats.highClip[kRed] = 155;
+    correctFrame(sharedFrameState, s, f.view(), f.view(), FourthByte::channel);
+    EXPECT_EQ(sharedFrameState.stats.redPeak, 1u);
+    EXPECT_EQ(sharedFrameState.stats.lowClip[kRed], 99u);
 }
 
 TEST(CorrectFrame, PeakSharesOfHugeFramesUse64Bits) {
@@ -213,10 +216,10 @@ TEST(CorrectFrame, PeakSharesOfHugeFramesUse64Bits) {
     in.pitch = o.pitch = 0;
     FilterSettings s = defaults();
     s.bypassTitles = 1;
-    measureChannels(in);
-    correctFrame(s, in, o);
-    EXPECT_EQ(frameStats.redPeak, 192u);
-    EXPECT_EQ(frameStats.greenPeak, 1u);
+    measureChannels(sharedFrameState.stats, in, FourthByte::channel);
+    correctFrame(sharedFrameState, s, in, o, FourthByte::channel);
+    EXPECT_EQ(sharedFrameState.stats.redPeak, 192u);
+    EXPECT_EQ(sharedFrameState.stats.greenPeak, 1u);
 }
 
 TEST(CorrectFrame, PeakIndexPrefersTheLowestIndex) {
@@ -242,11 +245,12 @@ TEST(CorrectFrame, GammaBandOfNoToneStep) {
         FilterSettings s = defaults();
         s.gamma = c.gamma;
         s.sCurve = 1;
-        buildToneTable(0.5, 0); // a tone step rebuilds it near the identity
+        buildToneTable(sharedFrameState.toneTable, 0.5,
+                       0); // a tone step rebuilds it near the identity
         correctWithClips(s, {0, 255, 0, 255, 0, 255, 0, 255});
-        EXPECT_EQ(toneTable[64] != 16, c.bends) << c.gamma;
+        EXPECT_EQ(sharedFrameState.toneTable[64] != 16, c.bends) << c.gamma;
         if (!c.bends) {
-            EXPECT_EQ(channelTable[kRed][64], 64);
+            EXPECT_EQ(sharedFrameState.channelTable[kRed][64], 64);
         }
     }
 }
@@ -272,11 +276,12 @@ TEST(CorrectFrame, ScriptOnlyValuesStayDefined) {
         runFrame(s, f.view(), f.view());
         EXPECT_EQ(f.bytes[33 * 4], padding);
     }
-    buildToneTable(-1.0, 0); // infinite powers clamp to the top
-    EXPECT_EQ(toneTable[0], 255);
-    EXPECT_EQ(toneTable[100], 255);
-    buildToneTable(0.0, 0); // exponent infinite: every power of i/256 is 0
-    EXPECT_EQ(toneTable[255], 0);
+    buildToneTable(sharedFrameState.toneTable, -1.0, 0); // infinite powers clamp to the top
+    EXPECT_EQ(sharedFrameState.toneTable[0], 255);
+    EXPECT_EQ(sharedFrameState.toneTable[100], 255);
+    buildToneTable(sharedFrameState.toneTable, 0.0,
+                   0); // exponent infinite: every power of i/256 is 0
+    EXPECT_EQ(sharedFrameState.toneTable[255], 0);
 }
 
 TEST(RunFrame, InPlaceEqualsSeparateOutput) {
@@ -295,21 +300,21 @@ TEST(RunFrame, InPlaceEqualsSeparateOutput) {
             for (int x = 0; x < w; ++x) a.pixel(x, y)[3] = a.pixel(x, y)[0] / 3;
         TestFrame b = a, out(w, h, pad + 4);
         runFrame(s, a.view(), a.view());
-        measureChannels(b.view());
-        correctFrame(s, b.view(), out.view());
+        measureChannels(sharedFrameState.stats, b.view(), FourthByte::channel);
+        correctFrame(sharedFrameState, s, b.view(), out.view(), FourthByte::channel);
         for (int y = 0; y < h; ++y)
             ASSERT_EQ(0, std::memcmp(a.pixel(0, y), out.pixel(0, y), std::size_t(w) * 4));
     }
 }
 
 TEST(RunFrame, EmptyFrameTouchesNothing) {
-    measureChannels(rampFrame().view());
-    const FrameStats before = frameStats;
+    measureChannels(sharedFrameState.stats, rampFrame().view(), FourthByte::channel);
+    const FrameStats before = sharedFrameState.stats;
     FilterSettings s = defaults();
     s.showStats = 1;
     runFrame(s, FrameView{nullptr, 0, 480, 2560}, FrameView{nullptr, 0, 480, 2560});
     runFrame(s, FrameView{nullptr, 640, 0, 2560}, FrameView{nullptr, 640, 0, 2560});
-    EXPECT_EQ(0, std::memcmp(&before, &frameStats, sizeof before));
+    EXPECT_EQ(0, std::memcmp(&before, &sharedFrameState.stats, sizeof before));
 }
 
 } // namespace

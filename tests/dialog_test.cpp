@@ -52,26 +52,26 @@ struct DialogRun {
 
 bool toneTableIs(double gamma, std::int32_t sCurve) {
     std::uint8_t built[256];
-    std::memcpy(built, toneTable, 256);
-    buildToneTable(gamma, sCurve);
-    const bool same = std::memcmp(built, toneTable, 256) == 0;
-    std::memcpy(toneTable, built, 256);
+    std::memcpy(built, sharedFrameState.toneTable, 256);
+    buildToneTable(sharedFrameState.toneTable, gamma, sCurve);
+    const bool same = std::memcmp(built, sharedFrameState.toneTable, 256) == 0;
+    std::memcpy(sharedFrameState.toneTable, built, 256);
     return same;
 }
 
 // The tone table is every instance's: while another thread's frame run
 // holds the frame state, the dialog's rebuild waits for it.
 TEST(ConfigDialog, RebuildsTheToneTableOnlyBetweenFrameRuns) {
-    std::memset(toneTable, 0x77, sizeof toneTable);
+    std::memset(sharedFrameState.toneTable, 0x77, sizeof sharedFrameState.toneTable);
     std::atomic<bool> held{false};
     bool unchangedWhileHeld = false;
     std::thread frameRun([&] {
         FrameStateLock lock;
         held = true;
         std::uint8_t before[256];
-        std::memcpy(before, toneTable, 256);
+        std::memcpy(before, sharedFrameState.toneTable, 256);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        unchangedWhileHeld = std::memcmp(before, toneTable, 256) == 0;
+        unchangedWhileHeld = std::memcmp(before, sharedFrameState.toneTable, 256) == 0;
     });
     while (!held) std::this_thread::yield();
     FilterSettings start = DialogRun::defaults();
@@ -96,7 +96,7 @@ TEST(ConfigDialog, GammaCommitParsesClampsAndShowsTwoDecimals) {
                  {"0x3", 0.2, " 0.20"},    {"                           3", 0.2, " 0.20"}};
     for (auto c : cases) {
         SCOPED_TRACE(c.typed);
-        std::memset(toneTable, 0x77, sizeof toneTable);
+        std::memset(sharedFrameState.toneTable, 0x77, sizeof sharedFrameState.toneTable);
         DialogRun run([&](DialogRun& r) {
             fakeType(r.dialog, IDC_GAMMA, c.typed);
             EXPECT_EQ(r.redraws(), 0);
@@ -169,7 +169,7 @@ TEST(ConfigDialog, CheckBoxesStoreZeroOrOneAndOnlySCurveRebuildsTheToneTable) {
         [](DialogRun& r) {
             EXPECT_EQ(r.item(IDC_SCURVE).checked, UINT(BST_CHECKED));
             EXPECT_EQ(r.settings.sCurve, 2);
-            buildToneTable(0.5, 0);
+            buildToneTable(sharedFrameState.toneTable, 0.5, 0);
             fakeClick(r.dialog, IDC_BYPASS_TITLES);
             EXPECT_EQ(r.settings.bypassTitles, 1);
             EXPECT_TRUE(toneTableIs(0.5, 0));

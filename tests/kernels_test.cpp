@@ -11,7 +11,10 @@
 
 namespace {
 
-enum class Content { Random, Flat, Runs, ConstantAlpha, Narrow, Sparse };
+enum class Content { Random, Flat, Runs, ConstantAlpha, Narrow, Sparse, Titles, Dark };
+const Content kContents[] = {Content::Random,        Content::Flat,   Content::Runs,
+                             Content::ConstantAlpha, Content::Narrow, Content::Sparse,
+                             Content::Titles,        Content::Dark};
 
 void paint(TestFrame& f, Content c, std::mt19937& rng) {
     f.randomize(rng); // padding too: it must never be read into a count
@@ -39,6 +42,15 @@ void paint(TestFrame& f, Content c, std::mt19937& rng) {
             case Content::Sparse: // windows of 16 values with gaps, one window, one value
                 p[0] &= 0x8F, p[1] = std::uint8_t((p[1] & 0x3F) | 0x40);
                 p[2] = std::uint8_t((p[2] & 0x0F) | 0xD0), p[3] = 0xFF;
+                break;
+            case Content::Titles: // ink or card in one or two windows a channel, alpha
+                                  // of any value for a kept fourth byte
+                p[0] = rng() % 3 ? 16 : 235, p[1] = std::uint8_t(16 + p[1] % 4);
+                p[2] = std::uint8_t(p[2] % 8 + (rng() % 2 ? 8 : 0));
+                break;
+            case Content::Dark: // every colour in a single window: the maps' choice
+                p[0] &= 0x0F, p[1] &= 0x0F, p[2] = std::uint8_t(0x30 | (p[2] & 0x0F));
+                p[3] &= 0x0F;
                 break;
             }
         }
@@ -74,71 +86,134 @@ const Shape kShapes[] = {{1, 1, 0, false},    {3, 2, 4, true},    {15, 3, 0, fal
 TEST_P(Kernels, CountAndMapEqualTheOracle) {
     std::mt19937 rng(21);
     std::uint8_t tables[4][256];
+    static MapCache oracleCache, cache;
     for (const Shape& s : kShapes)
-        for (Content c : {Content::Random, Content::Flat, Content::Runs, Content::ConstantAlpha,
-                          Content::Narrow, Content::Sparse}) {
-            SCOPED_TRACE(::testing::Message() << s.width << "x" << s.height << " pad " << s.padding
-                                              << " content " << int(c));
-            TestFrame f(s.width, s.height, s.padding);
-            paint(f, c, rng);
-            const FrameView v = viewOf(f, s.upsideDown);
-            std::uint32_t want[4][256] = {}, got[4][256] = {};
-            oracleKernels.count(v, want);
-            const ChannelValues values = channelValuesOf(want);
-            want[1][7] += 5, got[1][7] = 5; // counts add to what is there
-            frameKernels().count(v, got);
-            ASSERT_EQ(0, std::memcmp(want, got, sizeof want));
+        for (Content c : kContents)
+            for (FourthByte fourth : {FourthByte::channel, FourthByte::kept}) {
+                SCOPED_TRACE(::testing::Message()
+                             << s.width << "x" << s.height << " pad " << s.padding << " content "
+                             << int(c) << " fourth " << int(fourth));
+                TestFrame f(s.width, s.height, s.padding);
+                paint(f, c, rng);
+                const FrameView v = viewOf(f, s.upsideDown);
+                std::uint32_t want[4][256] = {}, got[4][256] = {};
+                oracleKernels.count(v, want, fourth);
+                const ChannelValues values = channelValuesOf(want, fourth);
+                want[1][7] += 5, got[1][7] = 5; // counts add to what is there
+                frameKernels().count(v, got, fourth);
+                ASSERT_EQ(0, std::memcmp(want, got, sizeof want));
 
-            for (auto& t : tables)
-                for (auto& e : t) e = std::uint8_t(rng());
-            TestFrame expected = f, inPlace = f, separate(s.width, s.height, s.padding + 4);
-            std::memset(separate.bytes.data(), 0xEE, separate.bytes.size());
-            TestFrame guard = separate;
-            oracleKernels.map(v, viewOf(expected, s.upsideDown), tables, values);
-            frameKernels().map(viewOf(inPlace, s.upsideDown), viewOf(inPlace, s.upsideDown), tables,
-                               values);
-            ASSERT_EQ(expected.bytes, inPlace.bytes); // padding untouched as well
-            // In place at a smaller pitch, as the frame run writes at the
-            // destination's: each row must be read before it is written over.
-            // (Upright only: upside down, each output row would lie over the
-            // unread rest of its own input row.)
-            if (!s.upsideDown) {
-                TestFrame narrowed = f, narrowedWant = f;
-                FrameView narrowOut = narrowed.view(), narrowWantOut = narrowedWant.view();
-                narrowOut.pitch = narrowWantOut.pitch = 4 * std::ptrdiff_t(s.width);
-                oracleKernels.map(narrowedWant.view(), narrowWantOut, tables, values);
-                frameKernels().map(narrowed.view(), narrowOut, tables, values);
-                ASSERT_EQ(narrowedWant.bytes, narrowed.bytes);
+                for (auto& t : tables)
+                    for (auto& e : t) e = std::uint8_t(rng());
+                if (fourth == FourthByte::kept) // as the frame run hands a kept byte's table over
+                    for (int i = 0; i < 256; ++i) tables[kAlpha][i] = std::uint8_t(i);
+                TestFrame expected = f, inPlace = f, separate(s.width, s.height, s.padding + 4);
+                std::memset(separate.bytes.data(), 0xEE, separate.bytes.size());
+                TestFrame guard = separate;
+                oracleKernels.map(v, viewOf(expected, s.upsideDown), tables, values, oracleCache);
+                frameKernels().map(viewOf(inPlace, s.upsideDown), viewOf(inPlace, s.upsideDown),
+                                   tables, values, cache);
+                ASSERT_EQ(expected.bytes, inPlace.bytes); // padding untouched as well
+                // In place at a smaller pitch, as the frame run writes at the
+                // destination's: each row must be read before it is written
+                // over. (Upright only: upside down, each output row would lie
+                // over the unread rest of its own input row.)
+                if (!s.upsideDown) {
+                    TestFrame narrowed = f, narrowedWant = f;
+                    FrameView narrowOut = narrowed.view(), narrowWantOut = narrowedWant.view();
+                    narrowOut.pitch = narrowWantOut.pitch = 4 * std::ptrdiff_t(s.width);
+                    oracleKernels.map(narrowedWant.view(), narrowWantOut, tables, values,
+                                      oracleCache);
+                    frameKernels().map(narrowed.view(), narrowOut, tables, values, cache);
+                    ASSERT_EQ(narrowedWant.bytes, narrowed.bytes);
+                }
+                frameKernels().map(v, viewOf(separate, s.upsideDown), tables, kAnyChannelValues,
+                                   cache);
+                for (int y = 0; y < s.height; ++y) {
+                    ASSERT_EQ(0,
+                              std::memcmp(separate.pixel(0, y), expected.pixel(0, y), 4 * s.width));
+                    ASSERT_EQ(0, std::memcmp(separate.pixel(s.width, y), guard.pixel(s.width, y),
+                                             separate.pitch - 4 * s.width));
+                }
             }
-            frameKernels().map(v, viewOf(separate, s.upsideDown), tables, kAnyChannelValues);
-            for (int y = 0; y < s.height; ++y) {
-                ASSERT_EQ(0, std::memcmp(separate.pixel(0, y), expected.pixel(0, y), 4 * s.width));
-                ASSERT_EQ(0, std::memcmp(separate.pixel(s.width, y), guard.pixel(s.width, y),
-                                         separate.pitch - 4 * s.width));
-            }
-        }
+}
+
+// Trial n of a frame run test: a frame of the n-th shape and content, and
+// settings drawn at random (a gamma every third trial, the overlay where
+// `stats` says).
+struct Trial {
+    Shape shape;
+    TestFrame frame;
+    FilterSettings settings;
+};
+
+Trial trialFrame(int n, std::mt19937& rng, bool stats) {
+    const Shape& s = kShapes[n % 10];
+    Trial t = {s, TestFrame(s.width, s.height, s.padding), FilterSettings{}};
+    paint(t.frame, kContents[n % 8], rng);
+    setDefaultSettings(t.settings);
+    t.settings.gainPercent = int(rng() % 130);
+    t.settings.gamma = n % 3 ? 1.0 : 0.5 + (rng() % 300) * 0.01;
+    t.settings.bypassTitles = int(rng() % 2);
+    t.settings.showStats = stats;
+    return t;
 }
 
 TEST_P(Kernels, FrameRunsEqualTheOracle) {
     std::mt19937 rng(5);
     for (int trial = 0; trial < 60; ++trial) {
-        const Shape& s = kShapes[trial % 10];
-        TestFrame f(s.width, s.height, s.padding);
-        paint(f, Content(trial % 6), rng);
-        FilterSettings settings{};
-        setDefaultSettings(settings);
-        settings.gainPercent = int(rng() % 130);
-        settings.gamma = trial % 3 ? 1.0 : 0.5 + (rng() % 300) * 0.01;
-        settings.bypassTitles = int(rng() % 2);
-        settings.showStats = trial % 7 == 0;
+        Trial t = trialFrame(trial, rng, trial % 7 == 0);
+        const Shape& s = t.shape;
+        TestFrame& f = t.frame;
+        const FilterSettings& settings = t.settings;
         TestFrame expected = f;
         useFrameKernels(&oracleKernels);
         runFrame(settings, viewOf(expected, s.upsideDown), viewOf(expected, s.upsideDown));
-        const FrameStats want = frameStats;
+        const FrameStats want = sharedFrameState.stats;
         forceKernelPath(GetParam());
         runFrame(settings, viewOf(f, s.upsideDown), viewOf(f, s.upsideDown));
         ASSERT_EQ(f.bytes, expected.bytes) << trial;
-        ASSERT_EQ(0, std::memcmp(&want, &frameStats, sizeof want)) << trial;
+        ASSERT_EQ(0, std::memcmp(&want, &sharedFrameState.stats, sizeof want)) << trial;
+    }
+}
+
+// A kept fourth byte: the frame run on a state of its own gives what the
+// video host's run gives on the frame with its fourth bytes cleared, each
+// pixel's own fourth byte put back afterwards (the overlay's too), into
+// memory of its own and in place.
+TEST_P(Kernels, FrameRunsKeepingTheFourthByteEqualTheHostsRunWithItPutBack) {
+    std::mt19937 rng(8);
+    static MapCache cache;
+    FrameState state = {};
+    state.mapCache = &cache;
+    for (int trial = 0; trial < 70; ++trial) {
+        Trial t = trialFrame(trial, rng, trial % 2 == 1);
+        const Shape& s = t.shape;
+        TestFrame& f = t.frame;
+        const FilterSettings& settings = t.settings;
+        TestFrame expected = f;
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x) expected.pixel(x, y)[3] = 0;
+        useFrameKernels(&oracleKernels);
+        runFrame(settings, viewOf(expected, s.upsideDown), viewOf(expected, s.upsideDown),
+                 OverlayPeaks::thisFrame);
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x) expected.pixel(x, y)[3] = f.pixel(x, y)[3];
+        forceKernelPath(GetParam());
+
+        TestFrame separate(s.width, s.height, s.padding), inPlace = f;
+        std::memset(separate.bytes.data(), 0xEE, separate.bytes.size());
+        runFrameKeepingFourthByte(state, settings, viewOf(f, s.upsideDown),
+                                  viewOf(separate, s.upsideDown));
+        for (int y = 0; y < s.height; ++y) {
+            ASSERT_EQ(0, std::memcmp(separate.pixel(0, y), expected.pixel(0, y), 4 * s.width))
+                << trial;
+            for (int i = 4 * s.width; i < separate.pitch; ++i) // the padding untouched
+                ASSERT_EQ(separate.pixel(0, y)[i], 0xEE) << trial;
+        }
+        runFrameKeepingFourthByte(state, settings, viewOf(inPlace, s.upsideDown),
+                                  viewOf(inPlace, s.upsideDown));
+        ASSERT_EQ(inPlace.bytes, expected.bytes) << trial;
     }
 }
 

@@ -8,16 +8,18 @@
 
 TEST(LoadState, TablesAndStatisticsStartAtRest) {
     for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(frameStats.lowClip[k], 0u);
-        EXPECT_EQ(frameStats.highClip[k], 255u);
+        EXPECT_EQ(sharedFrameState.stats.lowClip[k], 0u);
+        EXPECT_EQ(sharedFrameState.stats.highClip[k], 255u);
         for (int i = 0; i < 256; ++i) {
-            ASSERT_EQ(frameStats.histogram[k][i], 0u);
-            ASSERT_EQ(channelTable[k][i], 0);
+            ASSERT_EQ(sharedFrameState.stats.histogram[k][i], 0u);
+            ASSERT_EQ(sharedFrameState.channelTable[k][i], 0);
         }
     }
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(toneTable[i], 0);
-    EXPECT_EQ(frameStats.w_min, 0);
-    EXPECT_EQ(frameStats.redPeak + frameStats.greenPeak + frameStats.bluePeak, 0u);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(sharedFrameState.toneTable[i], 0);
+    EXPECT_EQ(sharedFrameState.stats.w_min, 0);
+    EXPECT_EQ(sharedFrameState.stats.redPeak + sharedFrameState.stats.greenPeak +
+                  sharedFrameState.stats.bluePeak,
+              0u);
 }
 
 TEST(LoadState, DefaultsLeaveTheHostsFieldsAlone) {

@@ -76,12 +76,12 @@ TEST(MeasureChannels, ClipPoints) {
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
-        measureChannels(c.frame.view());
+        measureChannels(sharedFrameState.stats, c.frame.view(), FourthByte::channel);
         for (int k = 0; k < 4; ++k) {
-            EXPECT_EQ(frameStats.lowClip[k], c.low[k]) << "channel " << k;
-            EXPECT_EQ(frameStats.highClip[k], c.high[k]) << "channel " << k;
+            EXPECT_EQ(sharedFrameState.stats.lowClip[k], c.low[k]) << "channel " << k;
+            EXPECT_EQ(sharedFrameState.stats.highClip[k], c.high[k]) << "channel " << k;
             std::uint64_t sum = 0;
-            for (auto n : frameStats.histogram[k]) sum += n;
+            for (auto n : sharedFrameState.stats.histogram[k]) sum += n;
             EXPECT_EQ(sum, std::uint64_t(c.frame.width) * c.frame.height);
         }
     }
@@ -103,10 +103,11 @@ TEST(MeasureChannels, ClipLimitIsHalfPercentRoundedHalfUp) {
 
 TEST(MeasureChannels, EmptyFrameReadsNothingAndStaysInRange) {
     for (auto size : {std::pair<int, int>{0, 5}, {5, 0}, {-3, -3}}) {
-        measureChannels(FrameView{nullptr, size.first, size.second, 20});
+        measureChannels(sharedFrameState.stats, FrameView{nullptr, size.first, size.second, 20},
+                        FourthByte::channel);
         for (int k = 0; k < 4; ++k) {
-            EXPECT_EQ(frameStats.lowClip[k], 256u);
-            EXPECT_EQ(frameStats.highClip[k], kMinus1);
+            EXPECT_EQ(sharedFrameState.stats.lowClip[k], 256u);
+            EXPECT_EQ(sharedFrameState.stats.highClip[k], kMinus1);
         }
     }
 }

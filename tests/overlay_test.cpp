@@ -54,16 +54,16 @@ int glyphInk(const std::string& text) {
 
 void drawInto(TestFrame& f, int x, int y, const char* text) {
     drawText(reinterpret_cast<FramePixel*>(f.bytes.data()), x, y, text, f.pitch / 4, f.width,
-             f.height, kOverlayInk);
+             f.height, kOverlayInk, FourthByte::channel);
 }
 
 void setStats(std::initializer_list<std::int64_t> lowHighAlphaRGB, int wMin) {
     auto v = lowHighAlphaRGB.begin();
     for (int k = 0; k < 4; ++k) {
-        frameStats.lowClip[k] = std::uint32_t(*v++);
-        frameStats.highClip[k] = std::uint32_t(*v++);
+        sharedFrameState.stats.lowClip[k] = std::uint32_t(*v++);
+        sharedFrameState.stats.highClip[k] = std::uint32_t(*v++);
     }
-    frameStats.w_min = wMin;
+    sharedFrameState.stats.w_min = wMin;
 }
 
 TEST(DrawText, SingleCharacterLandsOnPictureRows) {
@@ -101,10 +101,10 @@ TEST(DrawStatsOverlay, LinesCoverTheirColumnsAndRows) {
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         setStats(c.clips, c.wMin);
-        frameStats.redPeak = c.peaks[0], frameStats.greenPeak = c.peaks[1];
-        frameStats.bluePeak = c.peaks[2];
+        sharedFrameState.stats.redPeak = c.peaks[0], sharedFrameState.stats.greenPeak = c.peaks[1];
+        sharedFrameState.stats.bluePeak = c.peaks[2];
         TestFrame f = canvas(480, 96, 8), expected = canvas(480, 96, 8);
-        drawStatsOverlay(f.view());
+        drawStatsOverlay(sharedFrameState.stats, f.view(), FourthByte::channel);
         const std::string line1 = std::string("   ") + c.line1;
         const std::string line2 = "   r peak " + std::to_string(c.peaks[0]) + ", g peak " +
                                   std::to_string(c.peaks[1]) + ", b peak " +
@@ -143,7 +143,7 @@ TEST(DrawText, NegativePitchAndClippingWriteOnlyInsideTheFrame) {
     TestFrame up = canvas(30, 20, 12), down = canvas(30, 20, 12);
     drawInto(up, 2, 3, "ab");
     drawText(reinterpret_cast<FramePixel*>(down.pixel(0, 19)), 2, 3, "ab", -down.pitch / 4, 30, 20,
-             kOverlayInk);
+             kOverlayInk, FourthByte::channel);
     for (int m = 0; m < 20; ++m)
         EXPECT_EQ(0, std::memcmp(up.pixel(0, m), down.pixel(0, 19 - m), 30 * 4));
 
@@ -167,13 +167,13 @@ TEST(RunFrame, OverlayOnlyWithShowStatsAndPeaksCarryOver) {
     setDefaultSettings(s);
     s.bypassTitles = 1;
     runFrame(s, plain.view(), plain.view()); // all zero: shares 256, no overlay
-    EXPECT_EQ(frameStats.redPeak, 256u);
+    EXPECT_EQ(sharedFrameState.stats.redPeak, 256u);
     for (auto byte : plain.bytes) ASSERT_EQ(byte, 0);
     s.bypassTitles = 0;
     s.showStats = 0x80;              // any nonzero byte draws
     withStats.set(0, 0, 1, 2, 3, 4); // shares are not recomputed without bypass titles
     runFrame(s, withStats.view(), withStats.view());
-    EXPECT_EQ(frameStats.redPeak, 256u);
+    EXPECT_EQ(sharedFrameState.stats.redPeak, 256u);
     int inked = 0;
     for (int m = 0; m < 80; ++m)
         for (int x = 0; x < 480; ++x) inked += isInk(withStats.pixel(x, m));

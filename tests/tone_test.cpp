@@ -25,9 +25,9 @@ TEST(ToneTable, SampleEntries) {
         {0.5, 1, {0, 2, 8, 32, 126, 129, 223, 247, 255, 255}},
     };
     for (auto& r : rows) {
-        buildToneTable(r.gamma, r.sCurve);
+        buildToneTable(sharedFrameState.toneTable, r.gamma, r.sCurve);
         for (int c = 0; c < 10; ++c)
-            EXPECT_EQ(toneTable[columns[c]], r.entries[c])
+            EXPECT_EQ(sharedFrameState.toneTable[columns[c]], r.entries[c])
                 << "gamma " << r.gamma << " sCurve " << r.sCurve << " entry " << columns[c];
     }
     struct {
@@ -35,21 +35,24 @@ TEST(ToneTable, SampleEntries) {
         int index, value;
     } ends[] = {{5.0, 1, 84}, {5.0, 254, 255}, {0.2, 128, 8}, {0.2, 255, 251}};
     for (auto e : ends) {
-        buildToneTable(e.gamma, 0);
-        EXPECT_EQ(toneTable[e.index], e.value) << e.gamma;
+        buildToneTable(sharedFrameState.toneTable, e.gamma, 0);
+        EXPECT_EQ(sharedFrameState.toneTable[e.index], e.value) << e.gamma;
     }
 }
 
 TEST(ToneTable, IdentityAtOneAndMirroredSCurve) {
     for (std::int32_t sCurve : {0, 1, 7, -1}) {
-        buildToneTable(1.0, sCurve);
-        for (int i = 0; i < 256; ++i) ASSERT_EQ(toneTable[i], i) << sCurve;
+        buildToneTable(sharedFrameState.toneTable, 1.0, sCurve);
+        for (int i = 0; i < 256; ++i) ASSERT_EQ(sharedFrameState.toneTable[i], i) << sCurve;
     }
     for (double gamma : {0.2, 0.37, 1.5, 3.3, 5.0}) {
-        buildToneTable(gamma, 7); // any nonzero flag selects the S-type curve
-        EXPECT_EQ(toneTable[0], 0);
-        EXPECT_EQ(toneTable[255], 255);
-        for (int i = 0; i < 128; ++i) ASSERT_EQ(toneTable[i] + toneTable[255 - i], 255) << gamma;
+        buildToneTable(sharedFrameState.toneTable, gamma,
+                       7); // any nonzero flag selects the S-type curve
+        EXPECT_EQ(sharedFrameState.toneTable[0], 0);
+        EXPECT_EQ(sharedFrameState.toneTable[255], 255);
+        for (int i = 0; i < 128; ++i)
+            ASSERT_EQ(sharedFrameState.toneTable[i] + sharedFrameState.toneTable[255 - i], 255)
+                << gamma;
     }
 }
 

@@ -1,6 +1,8 @@
 // The frame run over any width, height, pitch (padding, negative) and any
 // value of every settings field, by a kernel path the input chooses,
-// against the straightforward loops. Frames sit in buffers of exactly
+// against the straightforward loops; the frei0r edition's run (fourth byte
+// kept, a state of its own) against the host's run on the frame with its
+// fourth bytes cleared and put back afterwards. Frames sit in buffers of exactly
 // their size, so AddressSanitizer sees any access outside them.
 #include <cmath>
 #include <cstring>
@@ -16,7 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int width = in.take<std::uint8_t>() % 80; // 0 too: an empty frame
     const int height = in.take<std::uint8_t>() % 40;
     const int padding = 4 * (in.take<std::uint8_t>() % 4); // bytes beyond each row
-    const bool upsideDown = in.take<std::uint8_t>() & 1;   // memory row 0 at the top address
+    const std::uint8_t layout = in.take<std::uint8_t>();
+    const bool upsideDown = layout & 1; // memory row 0 at the top address
+    const bool kept = layout & 2;       // the frei0r edition's run, fourth byte kept
     const KernelPath path = KernelPath(in.take<std::uint8_t>() % 6);
     FilterSettings s{};
     s.showStats = in.take<std::uint8_t>();
@@ -44,12 +48,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return v;
     };
     useFrameKernels(&oracleKernels);
-    runFrame(s, view(expected), view(expected));
-    const FrameStats want = frameStats;
+    if (kept) { // the host's run on the frame with its fourth bytes cleared, then put back
+        for (std::size_t i = 0; i < bytes; ++i)
+            if (i % pitch < std::size_t(width) * 4 && i % 4 == 3) expected[i] = 0;
+        runFrame(s, view(expected), view(expected), OverlayPeaks::thisFrame);
+        for (std::size_t i = 0; i < bytes; ++i)
+            if (i % 4 == 3) expected[i] = frame[i];
+    } else {
+        runFrame(s, view(expected), view(expected));
+    }
+    const FrameStats want = sharedFrameState.stats;
     if (!forceKernelPath(path)) forceKernelPath(KernelPath::Auto);
-    runFrame(s, view(frame), view(frame));
-    if (frame != expected || std::memcmp(&want, &frameStats, sizeof want) != 0) __builtin_trap();
-    for (int k = 0; k < 4; ++k)
-        if (frameStats.w_min < 0 || frameStats.w_min > 256) __builtin_trap();
+    static MapCache cache;
+    static FrameState state = {{}, {}, {}, &cache};
+    FrameState& used = kept ? state : sharedFrameState;
+    if (kept)
+        runFrameKeepingFourthByte(state, s, view(frame), view(frame));
+    else
+        runFrame(s, view(frame), view(frame));
+    if (frame != expected) __builtin_trap();
+    if (!kept && std::memcmp(&want, &sharedFrameState.stats, sizeof want) != 0) __builtin_trap();
+    if (used.stats.w_min < 0 || used.stats.w_min > 256) __builtin_trap();
     return 0;
 }
