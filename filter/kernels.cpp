@@ -1,105 +1,84 @@
 // Kernel selection: one table of the paths, best first, each with the CPU
-// features it needs. The CPU is asked once, on first use, and the first path
-// it runs is kept; a forced path replaces it until forced back to Auto.
+// features it needs. selectKernels is a pure function of a path and a set
+// of features; the filter asks the CPU once and keeps Auto's choice until a
+// path is forced.
 #include "kernels.h"
 
 #include "kernels_common.h"
 
 namespace {
 
-#if defined(__i386__) || defined(__x86_64__)
-bool runsAvx512() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-           __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
-           __builtin_cpu_supports("popcnt");
-}
-bool runsAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
-           __builtin_cpu_supports("popcnt");
-}
-bool runsSsse3() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3");
-}
-bool runsSse2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2");
-}
-#endif
-bool runsAnywhere() {
-    return true;
-}
-
 const FrameKernels* portable() {
     return &portableKernels;
 }
 
-struct PathEntry {
-    KernelPath path;
-    const char* name;
-    const FrameKernels* (*kernels)(); // nullptr where this build lacks the path
-    bool (*cpuRuns)();
-};
-
-// Best first; the selector takes the first entry the build and CPU run.
-const PathEntry kPaths[] = {
+// Best first: on every feature set the first row the build and the CPU run
+// is the fastest there (the kernel benchmark's finding, on noise, ramps,
+// title cards and natural pictures).
+const KernelPathRow kPaths[] = {
 #if defined(__i386__) || defined(__x86_64__)
-    {KernelPath::Avx512, "avx512", avx512Kernels, runsAvx512},
-    {KernelPath::Avx2, "avx2", avx2Kernels, runsAvx2},
-    {KernelPath::Ssse3, "ssse3", ssse3Kernels, runsSsse3},
-    {KernelPath::Sse2, "sse2", sse2Kernels, runsSse2},
+    {KernelPath::Avx512, avx512Kernels,
+     kCpuAvx512 | kCpuAvx2 | kCpuBmi2 | kCpuPopcnt | kCpuSsse3 | kCpuSse2},
+    {KernelPath::Avx2, avx2Kernels, kCpuAvx2 | kCpuBmi2 | kCpuPopcnt | kCpuSsse3 | kCpuSse2},
+    {KernelPath::Ssse3, ssse3Kernels, kCpuSsse3 | kCpuSse2},
+    {KernelPath::Sse2, sse2Kernels, kCpuSse2},
 #endif
-    {KernelPath::Portable, "portable", portable, runsAnywhere},
+    {KernelPath::Portable, portable, 0},
 };
 
-const FrameKernels* runnable(const PathEntry& e) {
-    const FrameKernels* k = e.kernels();
-    return k != nullptr && e.cpuRuns() ? k : nullptr;
-}
-
-const FrameKernels* best() {
-    static const FrameKernels* const cpuBest = [] {
-        for (const PathEntry& e : kPaths)
-            if (const FrameKernels* k = runnable(e)) return k;
-        return &portableKernels;
-    }();
-    return cpuBest;
+bool runs(const KernelPathRow& row, unsigned features) {
+    return row.kernels() != nullptr && (row.needs & ~features) == 0;
 }
 
 const FrameKernels* chosen = nullptr;
 
 } // namespace
 
+unsigned cpuFeatures() {
+    static const unsigned features = [] {
+        unsigned f = 0;
+#if defined(__i386__) || defined(__x86_64__)
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("sse2")) f |= kCpuSse2;
+        if (__builtin_cpu_supports("ssse3")) f |= kCpuSsse3;
+        if (__builtin_cpu_supports("avx2")) f |= kCpuAvx2;
+        if (__builtin_cpu_supports("bmi2")) f |= kCpuBmi2;
+        if (__builtin_cpu_supports("popcnt")) f |= kCpuPopcnt;
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi"))
+            f |= kCpuAvx512;
+#endif
+        return f;
+    }();
+    return features;
+}
+
+const KernelPathRow* selectKernels(KernelPath path, unsigned features) {
+    for (const KernelPathRow& row : kPaths)
+        if ((path == KernelPath::Auto || row.path == path) && runs(row, features)) return &row;
+    return nullptr;
+}
+
 const FrameKernels& frameKernels() {
-    if (chosen == nullptr) chosen = best();
+    if (chosen == nullptr) chosen = selectKernels(KernelPath::Auto, cpuFeatures())->kernels();
     return *chosen;
 }
 
 bool forceKernelPath(KernelPath path) {
-    if (path == KernelPath::Auto) {
-        chosen = best();
-        return true;
-    }
-    for (const PathEntry& e : kPaths)
-        if (e.path == path) {
-            const FrameKernels* k = runnable(e);
-            if (k != nullptr) chosen = k;
-            return k != nullptr;
-        }
-    return false;
+    const KernelPathRow* row = selectKernels(path, cpuFeatures());
+    if (row != nullptr) chosen = row->kernels();
+    return row != nullptr;
 }
 
 const char* kernelPathName(KernelPath path) {
-    for (const PathEntry& e : kPaths)
-        if (e.path == path) return e.name;
-    return path == KernelPath::Auto ? "auto" : "absent";
+    if (path == KernelPath::Auto) return "auto";
+    for (const KernelPathRow& row : kPaths)
+        if (row.path == path && row.kernels() != nullptr) return row.kernels()->name;
+    return "absent";
 }
 
 void useFrameKernels(const FrameKernels* kernels) {
-    chosen = kernels ? kernels : best();
+    chosen = kernels != nullptr ? kernels : selectKernels(KernelPath::Auto, cpuFeatures())->kernels();
 }
 
 ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256], FourthByte fourth) {

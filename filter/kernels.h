@@ -55,22 +55,50 @@ struct FrameKernels {
                 const ChannelValues& values, MapCache& cache);
 };
 
-// From the best to the floor: the selector takes the first the CPU runs.
+// The paths, from the floor up (the selector's table lists them best first).
 enum class KernelPath { Auto, Portable, Sse2, Ssse3, Avx2, Avx512 };
 
-// The kernels in use: the best this CPU runs, chosen on first use, unless a
-// path was forced.
+// CPU features the paths need, as bits of one word.
+enum CpuFeature : unsigned {
+    kCpuSse2 = 1u << 0,
+    kCpuSsse3 = 1u << 1,
+    kCpuAvx2 = 1u << 2,
+    kCpuBmi2 = 1u << 3,
+    kCpuPopcnt = 1u << 4,
+    kCpuAvx512 = 1u << 5, // F, BW, VL and VBMI together
+};
+
+// This CPU's features, asked once.
+unsigned cpuFeatures();
+
+// One row of the selector's table: a path, its kernels (nullptr where this
+// build lacks the path; their name is the path's name), and the features
+// it needs.
+struct KernelPathRow {
+    KernelPath path;
+    const FrameKernels* (*kernels)();
+    unsigned needs;
+};
+
+// The row `path` selects on a CPU with `features`: for Auto the best row the
+// build has and the features cover; for a named path its row, if it runs
+// there; otherwise nullptr. A pure function of its arguments.
+const KernelPathRow* selectKernels(KernelPath path, unsigned features);
+
+// The kernels in use: Auto's choice on this CPU, made on first use, until
+// a path is forced.
 const FrameKernels& frameKernels();
 
-// Forces a path (Auto: back to the CPU's best). Returns false, changing
-// nothing, when this build or CPU cannot run it. For tests and benchmarks.
+// The one way to change the path: the kernels `path` selects on this CPU
+// (Auto: back to the CPU's best). Returns false, changing nothing, when
+// this build or CPU cannot run it. For tests and benchmarks.
 bool forceKernelPath(KernelPath path);
 
 // The path's name ("avx2", ...; "absent" where this build lacks it).
 const char* kernelPathName(KernelPath path);
 
-// Installs any kernels (nullptr: back to the chosen path), such as the
-// straightforward ones the tests compare against.
+// Installs kernels from outside the table, such as the straightforward ones
+// the tests compare against (nullptr: back to Auto's choice).
 void useFrameKernels(const FrameKernels* kernels);
 
 // The versions, where this build has them (the x86 ones only in x86 builds).

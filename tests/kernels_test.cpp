@@ -218,8 +218,37 @@ TEST_P(Kernels, FrameRunsKeepingTheFourthByteEqualTheHostsRunWithItPutBack) {
 }
 
 std::string pathName(const ::testing::TestParamInfo<KernelPath>& p) {
-    static const char* const names[] = {"Auto", "Portable", "Sse2", "Ssse3", "Avx2", "Avx512"};
-    return names[int(p.param)];
+    const std::string name = kernelPathName(p.param);
+    return name != "absent" ? name : "absent" + std::to_string(int(p.param));
+}
+
+// Auto takes, on every feature set, the path the kernel benchmark measured
+// fastest there: the widest vectors the CPU has. A named path runs only where
+// its features are all present.
+TEST(KernelSelection, AutoTakesTheFastestPathEachFeatureSetRuns) {
+    const unsigned sse2 = kCpuSse2, ssse3 = sse2 | kCpuSsse3;
+    const unsigned avx2 = ssse3 | kCpuAvx2 | kCpuBmi2 | kCpuPopcnt, avx512 = avx2 | kCpuAvx512;
+    const bool x86 = selectKernels(KernelPath::Sse2, avx512) != nullptr;
+    const struct {
+        unsigned features;
+        KernelPath best;
+    } cases[] = {
+        {0, KernelPath::Portable},
+        {sse2, KernelPath::Sse2},
+        {ssse3, KernelPath::Ssse3},
+        {avx2, KernelPath::Avx2},
+        {avx2 & ~kCpuPopcnt, KernelPath::Ssse3}, // the AVX2 count needs popcnt
+        {avx512, KernelPath::Avx512},
+        {ssse3 | kCpuAvx512, KernelPath::Ssse3}, // AVX-512 builds on AVX2
+    };
+    for (const auto& c : cases) {
+        const KernelPathRow* row = selectKernels(KernelPath::Auto, c.features);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->path, x86 ? c.best : KernelPath::Portable) << c.features;
+        EXPECT_EQ(selectKernels(c.best, c.features) != nullptr, x86 || c.best == KernelPath::Portable);
+    }
+    EXPECT_EQ(selectKernels(KernelPath::Avx2, ssse3), nullptr);
+    EXPECT_EQ(&frameKernels(), selectKernels(KernelPath::Auto, cpuFeatures())->kernels());
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, Kernels,
