@@ -26,6 +26,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "deep_correct.h"
 #include "ffmpeg_job.h"
 #include "filter_host.h"
 #include "options.h"
@@ -105,17 +106,23 @@ void clearAlpha(std::uint8_t* pixels, std::size_t bytes) {
     for (; i + 4 <= bytes; i += 4) pixels[i + 3] = 0;
 }
 
+// The same for frames of 16-bit samples: bytes 6 and 7 of every pixel.
+void clearDeepAlpha(std::uint8_t* pixels, std::size_t bytes) {
+    for (std::size_t i = 0; i + 8 <= bytes; i += 8) pixels[i + 6] = pixels[i + 7] = 0;
+}
+
 // Reads one frame of `bytes` bytes, growing `frame` only as the bytes come;
-// with `noAlpha`, clears each piece's alpha bytes while it is still in the
-// cache. Returns the bytes read (fewer at the end of input).
-std::size_t readFrame(int fd, std::vector<std::uint8_t>& frame, std::size_t bytes, bool noAlpha) {
+// with `noAlpha`, clears each piece's alpha while it is still in the cache.
+// Returns the bytes read (fewer at the end of input).
+std::size_t readFrame(int fd, std::vector<std::uint8_t>& frame, std::size_t bytes, bool noAlpha,
+                      bool deep) {
     constexpr std::size_t kPiece = 1 << 20; // a multiple of 4
     std::size_t done = 0;
     while (done < bytes) {
         const std::size_t want = std::min(kPiece, bytes - done);
         if (frame.size() < done + want) frame.resize(done + want);
         const std::size_t got = readFully(fd, frame.data() + done, want);
-        if (noAlpha) clearAlpha(frame.data() + done, got);
+        if (noAlpha) (deep ? clearDeepAlpha : clearAlpha)(frame.data() + done, got);
         done += got;
         if (got < want) break;
     }
@@ -501,6 +508,21 @@ int convert(const Options& o) {
     return rc;
 }
 
+// The settings as the options give them, stored as the dialog and the
+// script function store them: for frames the plug-in's host cannot carry.
+FilterSettings settingsFromOptions(const Options& o) {
+    FilterSettings s{};
+    setDefaultSettings(s);
+    if (o.settings.line) {
+        storeScriptNumbers(mergedLine(o.settings), s);
+    } else {
+        for (int k = 0; k < kSettingCount; ++k)
+            if (o.settings.given[k])
+                storeDialogNumber(static_cast<SettingIndex>(k), *o.settings.given[k], s);
+    }
+    return s;
+}
+
 int rawFrames(const Options& o) {
     if (o.rawWidth <= 0 || o.rawHeight <= 0)
         return failure("--raw: the size must be at least 1x1", 2);
@@ -510,17 +532,22 @@ int rawFrames(const Options& o) {
                            std::to_string(o.rawHeight) +
                            " are too large (at most 268435456 pixels, e.g. 16384x16384)",
                        2);
-    const std::size_t frameBytes = static_cast<std::size_t>(pixels) * 4;
+    const bool deep = o.depth > 8;
+    const std::size_t frameBytes = static_cast<std::size_t>(pixels) * (deep ? 8 : 4);
     std::vector<std::uint8_t> frame;
     std::signal(SIGPIPE, SIG_IGN);
-    std::unique_ptr<FilterHost> host = makeHost(o);
-    host->start(o.rawWidth, o.rawHeight);
+    // 8 bits: the plug-in, driven as its host drives it; deeper: the core's
+    // deep run, which no host of the plug-in can carry.
+    std::unique_ptr<FilterHost> host = deep ? nullptr : makeHost(o);
+    std::unique_ptr<DeepState> state = deep ? std::make_unique<DeepState>() : nullptr;
+    const FilterSettings settings = settingsFromOptions(o);
+    if (host) host->start(o.rawWidth, o.rawHeight);
     Progress progress(o.quiet, 0, 0);
     long done = 0;
     for (;;) {
         std::size_t got = 0;
         try {
-            got = readFrame(0, frame, frameBytes, o.zeroAlpha);
+            got = readFrame(0, frame, frameBytes, o.zeroAlpha, deep);
         } catch (const std::bad_alloc&) {
             return failure("--raw: not enough memory for frames of " +
                            std::to_string(o.rawWidth) + "x" + std::to_string(o.rawHeight));
@@ -531,7 +558,13 @@ int rawFrames(const Options& o) {
                            " (" + std::to_string(got) + " of " + std::to_string(frameBytes) +
                            " bytes); the " + std::to_string(done) +
                            " frames before it were written");
-        host->runFrame(frame.data());
+        if (host)
+            host->runFrame(frame.data());
+        else
+            runDeepFrame(settings,
+                         {reinterpret_cast<DeepPixel*>(frame.data()), o.rawWidth, o.rawHeight,
+                          static_cast<std::ptrdiff_t>(o.rawWidth) * 8, o.depth},
+                         *state);
         if (!writeFully(1, frame.data(), frame.size()))
             return failure(std::string("cannot write frame to standard output: ") +
                            std::strerror(errno));

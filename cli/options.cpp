@@ -40,6 +40,9 @@ const char* const kUsageTail = R"USAGE(Converting files (one ffmpeg process, the
   --                 the end of the options: what follows is a file name
 
 Raw frames:
+  --depth N          bits per sample, 8 (default: 4 bytes a pixel, blue, green, red,
+                     alpha) or 9 to 16 (8 bytes a pixel, the same four as little-endian
+                     16-bit samples with values below 2^N), corrected at that precision
   --zero-alpha       the frames carry no alpha: set byte 3 to 0 before the filter, as
                      the host's frames without alpha have it (ffmpeg's bgra output has
                      255 there, which the filter would count as a flat fourth channel)
@@ -53,7 +56,8 @@ attachments, chapters and metadata are kept where the output format takes them
 ratio, field order, colour tags and frame timing. Bit depth and chroma format stay where
 the encoder allows; lossless inputs stay lossless, ProRes stays ProRes. The output is
 written beside its final name and renamed when complete.
-Raw frames are 4 bytes a pixel (blue, green, red, alpha), rows top first, no padding.
+Raw frames are 4 bytes a pixel (blue, green, red, alpha; 8 bytes with --depth above 8),
+rows top first, no padding.
 )USAGE";
 
 // "0.2", "5.0", "1.15": hundredths as a user types them.
@@ -219,8 +223,9 @@ int settingOfOption(const std::string& arg) {
 bool takesValue(const std::string& arg) {
     const int k = settingOfOption(arg);
     if (k >= 0) return kSettingTable[k].kind != SettingKind::flag;
-    static const std::set<std::string> withValue = {"--output", "--config",  "--raw",
-                                                    "--ffmpeg-args", "--start", "--duration"};
+    static const std::set<std::string> withValue = {"--output",      "--config", "--raw",
+                                                    "--ffmpeg-args", "--start",  "--duration",
+                                                    "--depth"};
     return withValue.count(arg) != 0;
 }
 
@@ -298,6 +303,9 @@ std::string applyOption(const std::string& arg, const std::string& value, Option
                    "' is not a line Config(gain, threshold, gamma, s-curve, bypass) with five "
                    "whole numbers";
         o.settings.line = v;
+    } else if (arg == "--depth") {
+        if (!parseWholeNumber(value, o.depth) || o.depth < 8 || o.depth > 16)
+            return "--depth: '" + value + "' is not a number of bits from 8 to 16";
     } else if (arg == "--zero-alpha" || arg == "--stats" || arg == "--quiet") {
         (arg == "--zero-alpha" ? o.zeroAlpha : arg == "--stats" ? o.stats : o.quiet) = true;
     } else {
@@ -399,6 +407,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     if (!error.empty()) return std::nullopt;
     if (o.zeroAlpha && o.mode != Mode::Raw)
         o.warnings.push_back("--zero-alpha is for --raw; files need no such help (ignored)");
+    if (o.depth != 8 && o.mode != Mode::Raw)
+        o.warnings.push_back("--depth is for --raw (ignored)");
+    if (o.depth > 8 && o.stats && o.mode == Mode::Raw)
+        o.warnings.push_back("--stats: frames deeper than 8 bits get no statistics overlay");
     if (o.stats && o.mode == Mode::PrintConfig)
         o.warnings.push_back("--stats is not part of a script line (ignored)");
     return o;

@@ -37,6 +37,7 @@ struct Options {
     bool noArguments = false; // nothing at all was given: usage, status 2
     std::string input, output, demoDir;
     std::int32_t rawWidth = 0, rawHeight = 0;
+    std::int32_t depth = 8; // bits per sample of raw frames: 8 (BGRA) or 9..16 (4 x 16 bits)
     UserSettings settings;
     bool stats = false, quiet = false, zeroAlpha = false;
     Overwrite overwrite = Overwrite::Ask;

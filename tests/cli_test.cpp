@@ -17,12 +17,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "deep_correct.h"
 #include "ffmpeg_job.h"
 #include "frame_run.h"
 
@@ -409,6 +412,48 @@ TEST_F(Cli, RawModeIsByteExactAndReportsAShortLastFrame) {
     struct stat st {};
     stat(path("partial.raw").c_str(), &st);
     EXPECT_EQ(st.st_size, 2 * 17 * 5 * 4);
+}
+
+// Frames of 16-bit samples at 10 and 16 bits: the core's deep run on each
+// frame; with --zero-alpha the alpha samples are 0 before and after.
+TEST_F(Cli, RawModeAtDepthIsTheDeepRun) {
+    const struct {
+        int bits;
+        const char* options;
+        bool zeroAlpha;
+    } cases[] = {{10, "--threshold 30", false}, {16, "--gamma 1.5 --s-curve", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits);
+        std::mt19937 rng(unsigned(c.bits));
+        const int w = 19, h = 6, frames = 2;
+        std::vector<DeepPixel> in(std::size_t(w) * h * frames);
+        const unsigned top = (1u << c.bits) - 1;
+        for (auto& p : in) {
+            auto v = [&] { return std::uint16_t(top / 4 + rng() % (top / 3)); };
+            p = {v(), v(), v(), std::uint16_t(rng() & top)};
+        }
+        std::ofstream(path("in.raw"), std::ios::binary)
+            .write(reinterpret_cast<char*>(in.data()), std::streamsize(in.size() * 8));
+        const Result r = run(kVelmor + " --raw 19x6 --depth " + std::to_string(c.bits) + " " +
+                             c.options + (c.zeroAlpha ? " --zero-alpha" : "") +
+                             " <in.raw >out.raw");
+        ASSERT_EQ(r.status, 0) << r.err;
+        FilterSettings s{};
+        setDefaultSettings(s);
+        if (c.bits == 10) s.threshold = 30;
+        else s.gamma = 150 / 100.0, s.sCurve = 1;
+        auto state = std::make_unique<DeepState>();
+        for (int f = 0; f < frames; ++f) {
+            DeepPixel* frame = &in[std::size_t(f) * w * h];
+            if (c.zeroAlpha)
+                for (int i = 0; i < w * h; ++i) frame[i].alpha = 0;
+            runDeepFrame(s, {frame, w, h, std::ptrdiff_t(w) * 8, c.bits}, *state);
+        }
+        std::ifstream out(path("out.raw"), std::ios::binary);
+        const std::vector<char> got((std::istreambuf_iterator<char>(out)), {});
+        ASSERT_EQ(got.size(), in.size() * 8);
+        EXPECT_EQ(std::memcmp(got.data(), in.data(), got.size()), 0);
+    }
 }
 
 TEST_F(Cli, BadInputGetsAClearMessageAndLeavesNoOutput) {

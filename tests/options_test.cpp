@@ -85,6 +85,9 @@ TEST(Options, RangesModesAndWarnings) {
         {{"--raw", "2x2", "--ffmpeg-args", "-crf 3"}, nullptr, "ignores it"},
         {{"--raw", "2x2", "-y"}, nullptr, "ignores it"},
         {{"a", "-o", "b", "--zero-alpha"}, nullptr, "--zero-alpha"},
+        {{"--raw", "2x2", "--depth", "17"}, "from 8 to 16", ""},
+        {{"a", "-o", "b", "--depth", "10"}, nullptr, "--depth is for --raw"},
+        {{"--raw", "2x2", "--depth", "12", "--stats"}, nullptr, "no statistics overlay"},
         {{"-o", "b", "--", "-file.mp4"}, nullptr, ""},
         {{"--", "-file.mp4", "-o", "b"}, "one input", ""}, // after --, -o is a name too
     };
