@@ -20,15 +20,6 @@ struct Depth {
     int bits;
 };
 
-std::uint16_t* sampleOf(DeepPixel& p, int k) {
-    switch (k) {
-    case kAlpha: return &p.alpha;
-    case kRed: return &p.red;
-    case kGreen: return &p.green;
-    default: return &p.blue;
-    }
-}
-
 DeepPixel* row(const DeepView& f, std::int32_t r) {
     return reinterpret_cast<DeepPixel*>(reinterpret_cast<std::uint8_t*>(f.data) +
                                         static_cast<std::ptrdiff_t>(r) * f.pitch);
@@ -37,10 +28,19 @@ DeepPixel* row(const DeepView& f, std::int32_t r) {
 void count(const DeepView& f, const Depth& d, DeepState& s) {
     for (auto& h : s.histogram)
         for (std::uint32_t v = 0; v < d.bins; ++v) h[v] = 0;
+    std::uint32_t* alpha = s.histogram[kAlpha];
+    std::uint32_t* red = s.histogram[kRed];
+    std::uint32_t* green = s.histogram[kGreen];
+    std::uint32_t* blue = s.histogram[kBlue];
+    const std::uint32_t top = d.top;
     for (std::int32_t r = 0; r < f.height; ++r) {
-        DeepPixel* p = row(f, r);
-        for (std::int32_t x = 0; x < f.width; ++x)
-            for (int k = 0; k < 4; ++k) ++s.histogram[k][*sampleOf(p[x], k) & d.top];
+        const DeepPixel* p = row(f, r);
+        for (std::int32_t x = 0; x < f.width; ++x) {
+            ++blue[p[x].blue & top];
+            ++green[p[x].green & top];
+            ++red[p[x].red & top];
+            ++alpha[p[x].alpha & top];
+        }
     }
 }
 
@@ -141,6 +141,10 @@ void buildTables(const Depth& d, DeepState& s) {
 }
 
 void buildDeepTone(double gamma, std::int32_t sCurve, const Depth& d, DeepState& s) {
+    const bool same = s.toneBuilt && s.toneBits == d.bits && s.toneSCurve == sCurve &&
+                      s.toneGamma == gamma;
+    if (same) return;
+    s.toneBuilt = true, s.toneGamma = gamma, s.toneSCurve = sCurve, s.toneBits = d.bits;
     const double e = 1.0 / gamma;
     if (sCurve == 0) {
         const double step = 1.0 / d.bins; // 2^-d, exact
@@ -158,13 +162,17 @@ void buildDeepTone(double gamma, std::int32_t sCurve, const Depth& d, DeepState&
 }
 
 void map(const DeepView& f, const Depth& d, const DeepState& s) {
+    const std::uint16_t* alpha = s.table[kAlpha];
+    const std::uint16_t* red = s.table[kRed];
+    const std::uint16_t* green = s.table[kGreen];
+    const std::uint16_t* blue = s.table[kBlue];
+    const std::uint32_t top = d.top;
     for (std::int32_t r = 0; r < f.height; ++r) {
         DeepPixel* p = row(f, r);
-        for (std::int32_t x = 0; x < f.width; ++x)
-            for (int k = 0; k < 4; ++k) {
-                std::uint16_t* v = sampleOf(p[x], k);
-                *v = s.table[k][*v & d.top];
-            }
+        for (std::int32_t x = 0; x < f.width; ++x) {
+            DeepPixel& q = p[x];
+            q = {blue[q.blue & top], green[q.green & top], red[q.red & top], alpha[q.alpha & top]};
+        }
     }
 }
 

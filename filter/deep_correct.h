@@ -51,7 +51,7 @@ struct DeepView {
 };
 
 // Everything one deep frame run measures and builds (about 2.6 MiB): give
-// each thread or instance its own.
+// each thread or instance its own, value-initialised.
 struct DeepState {
     std::uint32_t histogram[4][65536]; // [channel A, R, G, B][value]
     std::uint32_t lowClip[4];
@@ -60,6 +60,12 @@ struct DeepState {
     std::uint32_t redPeak, greenPeak, bluePeak;
     std::uint16_t table[4][65536];
     std::uint16_t tone[65536];
+    // What `tone` was built for: at 16 bits a build is 65,536 powers, so a
+    // clip's frames share one while gamma, curve and depth stay.
+    bool toneBuilt;
+    double toneGamma;
+    std::int32_t toneSCurve;
+    int toneBits;
 };
 
 // Measures and corrects `frame` in place. `bits` must lie in 8..16 and every

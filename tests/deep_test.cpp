@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <set>
@@ -139,6 +140,26 @@ TEST(DeepFrames, NoStretchKeepsEverySampleAndAStretchKeepsEveryLevel) {
         EXPECT_GE(after.size(), inside.size());
         EXPECT_GT(inside.size(), 200u);
         EXPECT_EQ(*after.rbegin() - *after.begin(), int(top)); // stretched over the whole range
+    }
+}
+
+// One state through changing settings and depths gives what a fresh state
+// gives each frame (the tone table it keeps is rebuilt when they change).
+TEST(DeepFrames, AReusedStateGivesAFreshStatesFrames) {
+    const int w = 40, h = 24;
+    const auto frame = eightBit(w, h, 30, 200, 5);
+    auto reused = std::make_unique<DeepState>();
+    const struct {
+        Settings settings;
+        int bits;
+    } runs[] = {{{100, 10, 2.0, 0, 0}, 16}, {{100, 10, 0.5, 0, 0}, 16}, {{100, 10, 0.5, 1, 0}, 16},
+                {{100, 10, 0.5, 1, 0}, 10}, {{100, 10, 2.0, 0, 0}, 16}};
+    for (const auto& r : runs) {
+        auto a = promoted(frame, r.bits), b = a;
+        runDeepFrame(filterSettings(r.settings), {a.data(), w, h, std::ptrdiff_t(w) * 8, r.bits},
+                     *reused);
+        runDeep(r.settings, b, w, h, r.bits);
+        ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * 8), 0) << r.settings.gamma;
     }
 }
 
