@@ -136,10 +136,7 @@ std::unique_ptr<FilterHost> makeHost(const Options& o) {
     if (s.line) {
         host->configure(mergedLine(s)); // as a saved script's Config call
     } else {
-        // Only what was given; the rest stays as the filter's init left it.
-        for (int k = 0; k < kSettingCount; ++k)
-            if (s.given[k])
-                storeDialogNumber(static_cast<SettingIndex>(k), *s.given[k], host->settings());
+        storeGivenSettings(s, host->settings()); // the rest as the filter's init left it
     }
     host->setShowStats(o.stats);
     return host;
@@ -513,13 +510,10 @@ int convert(const Options& o) {
 FilterSettings settingsFromOptions(const Options& o) {
     FilterSettings s{};
     setDefaultSettings(s);
-    if (o.settings.line) {
+    if (o.settings.line)
         storeScriptNumbers(mergedLine(o.settings), s);
-    } else {
-        for (int k = 0; k < kSettingCount; ++k)
-            if (o.settings.given[k])
-                storeDialogNumber(static_cast<SettingIndex>(k), *o.settings.given[k], s);
-    }
+    else
+        storeGivenSettings(o.settings, s);
     return s;
 }
 
@@ -540,7 +534,7 @@ int rawFrames(const Options& o) {
     // deep run, which no host of the plug-in can carry.
     std::unique_ptr<FilterHost> host = deep ? nullptr : makeHost(o);
     std::unique_ptr<DeepState> state = deep ? std::make_unique<DeepState>() : nullptr;
-    const FilterSettings settings = settingsFromOptions(o);
+    const FilterSettings settings = deep ? settingsFromOptions(o) : FilterSettings{};
     if (host) host->start(o.rawWidth, o.rawHeight);
     Progress progress(o.quiet, 0, 0);
     long done = 0;

@@ -175,6 +175,11 @@ ScriptNumbers mergedLine(const UserSettings& s) {
     return v;
 }
 
+void storeGivenSettings(const UserSettings& s, FilterSettings& f) {
+    for (int k = 0; k < kSettingCount; ++k)
+        if (s.given[k]) storeDialogNumber(static_cast<SettingIndex>(k), *s.given[k], f);
+}
+
 bool splitArguments(const std::string& text, std::vector<std::string>& out) {
     out.clear();
     std::string current;

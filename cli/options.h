@@ -32,6 +32,10 @@ struct UserSettings {
 // The line's five values with the options given over them (a line was given).
 ScriptNumbers mergedLine(const UserSettings& s);
 
+// The settings' options that were given, stored as the dialog stores them;
+// the rest of `f` is left as it is.
+void storeGivenSettings(const UserSettings& s, FilterSettings& f);
+
 struct Options {
     Mode mode = Mode::Help;
     bool noArguments = false; // nothing at all was given: usage, status 2
