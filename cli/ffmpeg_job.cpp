@@ -365,6 +365,10 @@ Encoder encoderFor(const Source& s, const std::string& ext) {
     if (isImageExtension(ext)) {
         // The image encoder takes the filter's BGRA as it can (RGBA for
         // PNG); a picture without alpha stays without.
+        if (s.in.depth > 8 && (ext == "png" || ext == "ppm"))
+            return {{}, s.in.alpha && ext == "png" ? "rgba64be" : "rgb48be"};
+        if (s.in.depth > 8 && (ext == "tif" || ext == "tiff"))
+            return {{}, s.in.alpha ? "rgba64le" : "rgb48le"};
         if (!s.in.alpha && has({"png", "tif", "tiff", "ppm"}, ext)) return {{}, "rgb24"};
         if (!s.in.alpha && has({"bmp", "tga"}, ext)) return {{}, "bgr24"};
         return {};
@@ -443,14 +447,22 @@ std::string streamHow(const StreamInfo& s, const std::string& ext, bool lossless
     return "";
 }
 
-void mapStream(OtherStreams& out, const StreamInfo& s, const std::string& how, int& outIndex) {
+void mapStream(OtherStreams& out, const StreamInfo& s, const std::string& how, int& outIndex,
+               const std::string& file) {
     const std::string k = std::to_string(outIndex++);
-    out.args.insert(out.args.end(), {"-map", "0:" + std::to_string(s.index), "-c:" + k, how});
+    out.args.insert(out.args.end(), {"-map", file + ":" + std::to_string(s.index), "-c:" + k, how});
+    // The deep route names the picture stream's metadata itself, which
+    // stops ffmpeg copying any stream's on its own.
+    if (file != "0")
+        out.args.insert(out.args.end(),
+                        {"-map_metadata:s:" + k, file + ":s:" + std::to_string(s.index)});
     if (how == "aac" || how == "libopus" || how == "libmp3lame" || how == "libvorbis")
         out.args.insert(out.args.end(), {"-b:" + k, "192k"});
 }
 
-OtherStreams otherStreams(const Source& src, const std::string& ext) {
+// `file` is the input file that holds them in ffmpeg's command ("0", or
+// "1" on the deep route, whose first input is the corrected picture).
+OtherStreams otherStreams(const Source& src, const std::string& ext, const std::string& file) {
     OtherStreams out;
     int outIndex = 1;
     for (const StreamInfo& s : src.m.streams) {
@@ -462,13 +474,13 @@ OtherStreams otherStreams(const Source& src, const std::string& ext) {
             out.covers.push_back(&s);
         } else if (s.attachedPicture) {
             const std::string k = std::to_string(outIndex);
-            mapStream(out, s, "copy", outIndex);
+            mapStream(out, s, "copy", outIndex, file);
             out.args.insert(out.args.end(), {"-disposition:" + k, "attached_pic"});
         } else if (s.type == "video") {
             out.warnings.push_back(describe(s) + " is left out: velmor corrects one video stream");
         } else if (const std::string how = streamHow(s, ext, src.lossless); !how.empty()) {
             if (s.type == "attachment") ++out.copiedAttachments;
-            mapStream(out, s, how, outIndex);
+            mapStream(out, s, how, outIndex, file);
         } else if (s.type == "attachment") {
             ++out.droppedAttachments;
         } else if (!isImageExtension(ext) || s.type != "audio") {
@@ -532,6 +544,97 @@ void setExpectedLength(Job& job, const Options& o, const MediaInfo& m, bool imag
 
 } // namespace
 
+namespace {
+
+// The deep route when the input has more than 8 bits per sample and the
+// output keeps more than 8: there the 8-bit plug-in would leave at most 256
+// levels per channel. Everything else stays on the 8-bit route, which is
+// faster; so does the statistics overlay, which the plug-in draws.
+bool takesDeepRoute(const Options& o, const Source& src, const Encoder& enc) {
+    if (o.stats || o.route == Route::EightBit) return false;
+    if (o.route == Route::Deep) return true;
+    return src.in.depth > 8 && !enc.pixFmt.empty() && traitsOf(enc.pixFmt).depth > 8;
+}
+
+// The conversions of the deep route go through zscale: ffmpeg's own scaler
+// keeps white at 65283 rather than 65535 in 16-bit RGB (10-bit Y 940 comes
+// back as 943 once the filter stretches white to the top), while zscale
+// maps the limits onto 0 and 65535 exactly. It works on planar frames, so
+// the frames are repacked (exactly) between it and the packed 16-bit ones.
+// zscale's matrix names for ffmpeg's tags; untagged video is BT.601, as
+// ffmpeg's scaler (and so the 8-bit route) takes it.
+std::string zscaleMatrix(const std::string& space) {
+    static const std::map<std::string, std::string> names = {
+        {"bt709", "709"},      {"smpte170m", "170m"},    {"bt470bg", "470bg"},
+        {"smpte240m", "240m"}, {"bt2020nc", "2020_ncl"}, {"bt2020c", "2020_cl"},
+        {"fcc", "fcc"}};
+    const auto n = names.find(space);
+    return n != names.end() ? n->second : "170m";
+}
+
+// The zscale options that say how the YUV side is coded: the input's own
+// matrix and range, or for RGB-coded input BT.601 at limited range, as
+// outputColour converts it back.
+std::string zscaleYuvOptions(const Source& s, const char* matrixKey, const char* rangeKey) {
+    if (s.in.rgb || s.m.colorSpace == "gbr")
+        return std::string(matrixKey) + "=170m:" + rangeKey + "=limited";
+    const bool full = s.m.colorRange == "pc" || s.in.fullRange;
+    return std::string(matrixKey) + "=" + zscaleMatrix(s.m.colorSpace) + ":" + rangeKey + "=" +
+           (full ? "full" : "limited");
+}
+
+// Into the deep run's 16-bit RGB (with alpha where the input has it).
+std::string deepInputChain(const Source& s) {
+    const std::string planar = s.in.alpha ? "gbrap16le" : "gbrp16le";
+    const std::string how = s.in.rgb || s.m.colorSpace == "gbr"
+                                ? "rin=full:r=full"
+                                : zscaleYuvOptions(s, "min", "rin") + ":r=full";
+    return "zscale=" + how + ":f=bicubic,format=" + planar + ",format=rgba64be";
+}
+
+// The decoding ffmpeg of the deep route: the picture alone, turned as its
+// rotation says, as 16-bit ARGB frames in fragmented QuickTime (a frame a
+// fragment, so each arrives whole and nothing waits for the end), with
+// every timestamp as the input has it.
+std::vector<std::string> decoderCommand(const Options& o, const Source& src,
+                                        const std::string& inputName, bool image) {
+    const MediaInfo& m = src.m;
+    std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error"};
+    if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
+    if (inputName.find('%') != std::string::npos && isImageExtension(extensionOf(inputName)))
+        a.insert(a.end(), {"-f", "image2", "-pattern_type", "none"});
+    a.insert(a.end(), {"-i", inputName, "-map", "0:" + std::to_string(m.videoIndex),
+                       "-filter:v", deepInputChain(src)});
+    if (image) a.insert(a.end(), {"-frames:v", "1"});
+    if (!o.duration.empty()) a.insert(a.end(), {"-t", o.duration});
+    a.insert(a.end(), {"-c:v", "rawvideo", "-pix_fmt", "rgba64be", "-tag:v", "b64a",
+                       "-fps_mode", "passthrough", "-map_metadata", "-1", "-movflags",
+                       "frag_every_frame+empty_moov+default_base_moof", "-f", "mov", "pipe:1"});
+    return a;
+}
+
+// The deep route's chain: the corrected 16-bit frames, marked interlaced
+// again where the input is (raw frames lose the mark, and the encoder takes
+// the field order from it), into the output's pixel format.
+std::string deepChain(const Source& s, const std::string& pixFmt) {
+    std::string chain;
+    if (s.m.fieldOrder == "tt" || s.m.fieldOrder == "tb") chain = "setfield=tff";
+    if (s.m.fieldOrder == "bb" || s.m.fieldOrder == "bt") chain = "setfield=bff";
+    auto add = [&](const std::string& f) { chain += (chain.empty() ? "" : ",") + f; };
+    if (pixFmt.empty()) return chain.empty() ? "null" : chain;
+    const PixelTraits out = traitsOf(pixFmt);
+    add(std::string("format=") + (out.alpha ? "gbrap16le" : "gbrp16le"));
+    add("zscale=" + (out.rgb ? std::string("rin=full:r=full")
+                             : "rin=full:" + zscaleYuvOptions(s, "m", "r")) +
+        ":f=lanczos");
+    // An untagged matrix stays untagged, as on the 8-bit route.
+    if (!out.rgb && outputColour(s.m, s.in.rgb).matrixTag.empty()) add("setparams=colorspace=unknown");
+    add("format=" + pixFmt);
+    return chain;
+}
+
+} // namespace
+
 Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
              const std::string& outputName, const std::string& ext,
              const std::string& coverPrefix) {
@@ -539,14 +642,6 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
                      has(kLosslessCodecs, m.codec), m.codec == "prores"};
     const bool image = isImageExtension(ext);
     Job job;
-    std::vector<std::string>& a = job.args;
-    a = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error", "-progress", "pipe:3"};
-    if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
-    if (inputName.find('%') != std::string::npos && isImageExtension(extensionOf(inputName)))
-        a.insert(a.end(), {"-f", "image2", "-pattern_type", "none"});
-    a.insert(a.end(), {"-i", inputName, "-y"});
-    if (image) a.insert(a.end(), {"-frames:v", "1", "-update", "1"});
-
     Encoder enc = encoderFor(src, ext);
     if (src.in.alpha && !image && (enc.pixFmt.empty() || !traitsOf(enc.pixFmt).alpha) &&
         m.pixFmt != "pal8" && ext != "gif")
@@ -554,21 +649,48 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
                                " output as velmor writes it holds none (.mkv, .mov, .webm, "
                                ".png keep it)");
     if (o.noDefaultArgs) enc = {};
+    const bool deep = takesDeepRoute(o, src, enc);
+    // The file that holds the input's streams in the command: on the deep
+    // route the corrected picture comes first, from standard input.
+    const std::string file = deep ? "1" : "0";
+
+    std::vector<std::string>& a = job.args;
+    a = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error", "-progress", "pipe:3"};
+    if (deep) {
+        job.decoderArgs = decoderCommand(o, src, inputName, image);
+        job.deepWidth = src.width, job.deepHeight = src.height;
+        a.insert(a.end(), {"-f", "mov", "-i", "pipe:0"});
+    }
+    if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
+    if (inputName.find('%') != std::string::npos && isImageExtension(extensionOf(inputName)))
+        a.insert(a.end(), {"-f", "image2", "-pattern_type", "none"});
+    a.insert(a.end(), {"-i", inputName, "-y"});
+    if (image) a.insert(a.end(), {"-frames:v", "1", "-update", "1"});
+
     // The scaler for both conversions of the chain: full-resolution chroma
     // from the BGRA frames is faster than ffmpeg's default and at least as
     // close to a high-accuracy conversion in luma and chroma alike.
     a.insert(a.end(), {"-sws_flags", "bicubic+full_chroma_inp"});
-    a.insert(a.end(), {"-map", "0:" + std::to_string(m.videoIndex), "-filter:v:0",
-                       filterChain(o, src, enc.pixFmt)});
+    a.insert(a.end(), {"-map", deep ? "0:v:0" : "0:" + std::to_string(m.videoIndex), "-filter:v:0",
+                       deep ? deepChain(src, enc.pixFmt) : filterChain(o, src, enc.pixFmt)});
     a.insert(a.end(), enc.args.begin(), enc.args.end());
     if (!image) a.insert(a.end(), {"-fps_mode", "passthrough"});
     addColourTags(a, src, enc.pixFmt);
+    if (deep) {
+        // What the 8-bit route's frames carry through ffmpeg's filter graph
+        // comes from the input file here: primaries and transfer, the
+        // file's and the picture stream's metadata, the chapters.
+        if (known(m.colorPrimaries)) a.insert(a.end(), {"-color_primaries", m.colorPrimaries});
+        if (known(m.colorTransfer)) a.insert(a.end(), {"-color_trc", m.colorTransfer});
+        a.insert(a.end(), {"-map_metadata", "1", "-map_metadata:s:v:0",
+                           "1:s:" + std::to_string(m.videoIndex), "-map_chapters", "1"});
+    }
     // A start cuts copied streams too, not only the decoded ones: without
     // this ffmpeg copies the packets between the keyframe it seeks to and
     // the start, which Matroska and the others then play.
     if (!o.start.empty()) a.insert(a.end(), {"-copypriorss", "0"});
 
-    const OtherStreams streams = otherStreams(src, ext);
+    const OtherStreams streams = otherStreams(src, ext, file);
     a.insert(a.end(), streams.args.begin(), streams.args.end());
     job.warnings.insert(job.warnings.end(), streams.warnings.begin(), streams.warnings.end());
     attachCovers(job, streams, coverPrefix);

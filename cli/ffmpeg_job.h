@@ -52,6 +52,14 @@ struct CoverArt {
 
 struct Job {
     std::vector<std::string> args; // ffmpeg's command line, "ffmpeg" first
+    // The deep route: the decoding ffmpeg, which writes the picture as
+    // fragmented QuickTime with 16-bit ARGB frames ('b64a', big-endian) on
+    // its standard output; velmor corrects each frame in passing and `args`
+    // reads the result on its standard input, with the input file as its
+    // second input for every other stream and the metadata. Empty for the
+    // 8-bit route, where `args` alone does everything.
+    std::vector<std::string> decoderArgs;
+    int deepWidth = 0, deepHeight = 0; // the deep route's frames, as the filter sees them
     std::vector<CoverArt> covers;  // to take out of the input before `args` runs
     std::vector<std::string> warnings;
     double expectedSeconds = 0; // of video, as the input claims, after trimming; 0 unknown

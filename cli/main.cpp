@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "deep_correct.h"
+#include "deep_route.h"
 #include "ffmpeg_job.h"
 #include "filter_host.h"
 #include "options.h"
@@ -335,9 +336,87 @@ void followProgress(ChildProcess& child, Progress& progress, RunResult& r) {
     r.interrupted = true;
 }
 
+FilterSettings settingsFromOptions(const Options& o);
+
+// Waits for a child that has ended or is ending; its status as waitpid gives it.
+int waitFor(const ChildProcess& child) {
+    int status = 0;
+    while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+bool failed(int status) {
+    return !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+}
+
+// The deep route: the decoding ffmpeg's frames through the core's deep run
+// (on a thread of its own) into the encoding ffmpeg, whose progress is
+// followed here. Either ffmpeg failing ends the other: a closed pipe.
+RunResult runDeepJob(const Options& o, const Job& job, std::string& error) {
+    RunResult r;
+    int fromDecoder[2], toEncoder[2];
+    if (pipe2(fromDecoder, O_CLOEXEC) != 0) {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return r;
+    }
+    if (pipe2(toEncoder, O_CLOEXEC) != 0) {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        close(fromDecoder[0]), close(fromDecoder[1]);
+        return r;
+    }
+    // Frames are megabytes: larger pipes mean fewer switches between the
+    // processes (the system may cap them; the default then stays).
+    fcntl(fromDecoder[0], F_SETPIPE_SZ, 1 << 20);
+    fcntl(toEncoder[0], F_SETPIPE_SZ, 1 << 20);
+    ChildProcess decoder = startJob(job.decoderArgs, {}, error, -1, fromDecoder[1]);
+    close(fromDecoder[1]);
+    ChildProcess encoder =
+        decoder.pid < 0 ? ChildProcess{} : startJob(job.args, {}, error, toEncoder[0], -1);
+    close(toEncoder[0]);
+    if (encoder.pid < 0) {
+        close(fromDecoder[0]), close(toEncoder[1]);
+        if (decoder.pid >= 0) stopChild(decoder);
+        return r;
+    }
+    const FilterSettings settings = settingsFromOptions(o);
+    DeepPumpResult pumped;
+    std::thread pump([&] {
+        pumped = pumpDeepFrames(fromDecoder[0], toEncoder[1], settings, &caughtSignal);
+        close(toEncoder[1]); // the encoder's end of input
+        close(fromDecoder[0]); // a decoder still writing stops
+    });
+    Progress progress(o.quiet, job.expectedFrames, job.expectedSeconds);
+    followProgress(encoder, progress, r);
+    int decoderStatus = 0;
+    if (r.interrupted) {
+        r.status = stopChild(encoder);
+        decoderStatus = stopChild(decoder);
+        pump.join();
+    } else {
+        r.status = waitFor(encoder);
+        pump.join();
+        decoderStatus = waitFor(decoder);
+        progress.update(r.frames, r.seconds, true);
+    }
+    close(encoder.pipe);
+    // The decoder's complaint explains the encoder's, never the other way.
+    r.errors = errorTextOf(decoder) + errorTextOf(encoder);
+    if (!r.interrupted && failed(decoderStatus) && !failed(r.status)) r.status = decoderStatus;
+    if (!r.interrupted && !pumped.ok && !failed(decoderStatus) && !failed(r.status)) {
+        r.errors += pumped.error + "\n";
+        r.status = 1 << 8; // exit status 1
+    }
+    for (const ChildProcess* c : {&decoder, &encoder})
+        if (c->errorFile >= 0) close(c->errorFile);
+    if (caughtSignal && progress.shown) std::fputs("\n", stderr);
+    return r;
+}
+
 // Runs the job's ffmpeg with velmor.so at hand; `error` says why it could not start.
 RunResult runJob(const Options& o, const Job& job, const std::string& pluginDir,
                  std::string& error) {
+    if (!job.decoderArgs.empty()) return runDeepJob(o, job, error);
     RunResult r;
     ChildProcess child = startJob(job.args, {"FREI0R_PATH=" + pluginDir}, error);
     if (child.pid < 0) return r;
@@ -443,6 +522,8 @@ int convertFile(const Options& o, const std::string& source) {
     for (const auto& w : job.warnings) warn(w);
     if (std::getenv("VELMOR_SHOW_COMMAND")) { // for bench/ and for seeing what runs
         std::string line;
+        for (const auto& a : job.decoderArgs) line += (line.empty() ? "" : " ") + a;
+        if (!line.empty()) line += " | velmor | ";
         for (const auto& a : job.args) line += (line.empty() ? "" : " ") + a;
         std::fprintf(stderr, "velmor: FREI0R_PATH=%s %s\n", pluginDir.c_str(), line.c_str());
     }
@@ -642,8 +723,13 @@ int demo(const Options& o) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
-    const std::optional<Options> options = parseOptions(args, error);
+    std::optional<Options> options = parseOptions(args, error);
     if (!options) return failure(error, 2);
+    // For tests and benchmarks: every file through one route.
+    if (const char* route = std::getenv("VELMOR_ROUTE")) {
+        if (std::strcmp(route, "deep") == 0) options->route = Route::Deep;
+        if (std::strcmp(route, "8bit") == 0) options->route = Route::EightBit;
+    }
     const Options& o = *options;
     if (o.noArguments) {
         std::fputs(usageText().c_str(), stderr);

@@ -17,6 +17,13 @@ enum class Mode { Help, Version, Convert, Raw, Demo, PrintConfig };
 // does; otherwise a terminal is asked and anything else is refused.
 enum class Overwrite { Ask, Always, Never };
 
+// How a file's picture reaches the filter: through the plug-in in ffmpeg's
+// filter graph at 8 bits, or decoded to 16-bit samples for the core's deep
+// run. Auto takes the deep route for inputs of more than 8 bits per sample
+// written at more than 8; the others force a route (for tests and
+// benchmarks, from VELMOR_ROUTE).
+enum class Route { Auto, EightBit, Deep };
+
 // The settings as given: a script line and the settings' own options, each
 // as the script number it stands for (gamma in hundredths, switches 1).
 struct UserSettings {
@@ -49,6 +56,7 @@ struct Options {
     std::vector<std::string> ffmpegArgs; // added after velmor's encoder choices
     bool noDefaultArgs = false;          // velmor's encoder choices left out
     bool stretchHdr = false;             // HDR (PQ, HLG) code values stretched as they are
+    Route route = Route::Auto;
     std::vector<std::string> warnings;   // for standard error, one line each
 };
 

@@ -53,7 +53,8 @@ std::string errorTextOf(const ChildProcess& child) {
 }
 
 ChildProcess startJob(const std::vector<std::string>& args,
-                      const std::vector<std::string>& environment, std::string& error) {
+                      const std::vector<std::string>& environment, std::string& error,
+                      int input, int output) {
     ChildProcess child;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -96,7 +97,8 @@ ChildProcess startJob(const std::vector<std::string>& args,
         for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(s, SIG_DFL);
         dup2(fds[1], 3); // dup2 clears close-on-exec on the copy
         if (child.errorFile >= 0) dup2(child.errorFile, 2);
-        const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (output >= 0) dup2(output, 1);
+        const int null = input >= 0 ? input : open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (null >= 0) dup2(null, 0);
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);

@@ -30,8 +30,12 @@ int runCapture(const std::vector<std::string>& args, std::string& output, std::s
 // its standard error kept in an unlinked temporary file, its progress
 // report ("-progress pipe:3") on a pipe whose reading end is `pipe`. It
 // gets SIGKILL should velmor die first, so it never outlives velmor.
+// `input` and `output`, when not -1, become its standard input and output
+// (the deep route's pipes); otherwise it reads nothing and writes where
+// velmor does.
 ChildProcess startJob(const std::vector<std::string>& args,
-                      const std::vector<std::string>& environment, std::string& error);
+                      const std::vector<std::string>& environment, std::string& error,
+                      int input = -1, int output = -1);
 
 // Everything the child wrote to its standard error (at most the last 64 KiB).
 std::string errorTextOf(const ChildProcess& child);

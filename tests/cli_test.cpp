@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -245,11 +246,17 @@ TEST_F(Cli, OpaqueAlphaIsCorrectedLikeRgbAndRealAlphaIsKept) {
 
 // Each input as a phone, a camera or an editor makes it; at --gain 0 the
 // output must have what a plain ffmpeg transcode of it (or the input) has.
+// Each row runs twice: as the input is, on the route velmor chooses (the
+// 8-bit plug-in, but for the 10-bit and HDR rows), and with the test
+// clips in 10 bits and every row forced through the deep route.
 TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
     SKIP_IF_SANITIZED();
+    for (const bool deep : {false, true}) {
+    SCOPED_TRACE(deep ? "deep route, 10-bit clips" : "as chosen");
     std::ofstream(path("s.srt")) << "1\n00:00:00,000 --> 00:00:00,300\nHello\n";
-    const std::string clip = "-f lavfi -i testsrc2=size=72x40:rate=25:duration=0.4 ";
-    const std::string vfr = "-f lavfi -i testsrc2=size=72x40:rate=25:duration=1.6 ";
+    const std::string tenBit = deep ? ",format=yuv420p10le " : " ";
+    const std::string clip = "-f lavfi -i testsrc2=size=72x40:rate=25:duration=0.4" + tenBit;
+    const std::string vfr = "-f lavfi -i testsrc2=size=72x40:rate=25:duration=1.6" + tenBit;
     // Black beside white, full range, as screen recorders write it.
     const std::string blackWhite = "-f lavfi -i color=black:s=32x16:r=25:d=0.2 -f lavfi -i "
                                    "color=white:s=32x16:r=25:d=0.2 -filter_complex "
@@ -356,7 +363,8 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
         ffmpeg(c.make);
         for (const auto& more : c.extra) ffmpeg(more);
         if (std::string(c.name) == "truncated") run("head -c 50000 whole.mkv >in.mkv");
-        const Result r = run(kVelmor + " " + c.input + " -o " + c.output + " --gain 0 -y");
+        const Result r = run((deep ? "VELMOR_ROUTE=deep " : "") + kVelmor + " " + c.input +
+                             " -o " + c.output + " --gain 0 -y");
         EXPECT_EQ(r.status, 0) << r.err;
         if (r.status != 0) continue; // the other rows still run
         if (*c.warning)
@@ -388,6 +396,84 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
         EXPECT_NEAR(low, wantLow, 6);
         EXPECT_NEAR(high, wantHigh, 6);
     }
+    }
+}
+
+// Inputs of more than 8 bits per sample, corrected at their precision. A
+// 10-bit luma ramp of all 877 video levels keeps every level and its top
+// code with the stretch off, and keeps far more than 256 levels with it;
+// a 16-bit RGB picture comes out as the core's deep run makes it, sample
+// for sample, with its alpha as it was.
+TEST_F(Cli, DeepInputsAreCorrectedAtTheirPrecision) {
+    SKIP_IF_SANITIZED();
+    const int w = 880, h = 8;
+    std::vector<std::uint16_t> ramp(std::size_t(w) * h * 2, 512); // 4:2:2: Y, then U and V
+    for (int i = 0; i < w * h; ++i) ramp[i] = std::uint16_t(std::min(940, 64 + i % w));
+    std::ofstream(path("ramp.yuv"), std::ios::binary)
+        .write(reinterpret_cast<char*>(ramp.data()), std::streamsize(ramp.size() * 2));
+    ffmpeg("-f rawvideo -pix_fmt yuv422p10le -s 880x8 -i ramp.yuv -c:v prores_ks -profile:v 3 "
+           "ramp.mov");
+    ffmpeg("-f rawvideo -pix_fmt yuv422p10le -s 880x8 -i ramp.yuv -vf format=yuv420p10le "
+           "-c:v libx265 -x265-params log-level=error:lossless=1 ramp.mp4");
+    // Luma levels: how many, the lowest, the highest (first frame).
+    auto luma = [&](const std::string& media) {
+        const std::string raw = path("luma.raw");
+        run("ffmpeg -v error -nostdin -y -i " + media + " -frames:v 1 -f rawvideo -pix_fmt gray10le " + raw);
+        std::ifstream in(raw, std::ios::binary);
+        std::vector<std::uint16_t> y(std::size_t(w) * h);
+        in.read(reinterpret_cast<char*>(y.data()), std::streamsize(y.size() * 2));
+        std::vector<bool> seen(1024);
+        int levels = 0;
+        for (auto v : y) levels += !seen[v & 1023], seen[v & 1023] = true;
+        const auto [lo, hi] = std::minmax_element(y.begin(), y.end());
+        return std::vector<int>{levels, *lo, *hi};
+    };
+    const struct {
+        const char *input, *output, *options, *pixFmt;
+        int minLevels, low, high; // of the output's luma; -1: not checked
+    } cases[] = {
+        {"ramp.mov", "out.mov", "--gain 0", "yuv422p10le", 877, 64, 940},
+        {"ramp.mov", "out.mov", "", "yuv422p10le", 800, 64, 940},
+        {"ramp.mp4", "out.mp4", "", "yuv420p10le", 800, 64, 940},
+        {"ramp.mp4", "out.mkv", "--gamma 2 --s-curve", "yuv420p10le", 700, 64, 940},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.input) + " " + c.options);
+        const Result r = run(kVelmor + " " + c.input + " -o " + c.output + " -y " + c.options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + std::string(c.output) + " -f null -").err, "");
+        EXPECT_EQ(probe(c.output, "-show_entries stream=pix_fmt"), std::string(c.pixFmt) + "\n");
+        const std::vector<int> got = luma(c.output);
+        EXPECT_GE(got[0], c.minLevels);
+        EXPECT_EQ(got[1], c.low);
+        EXPECT_EQ(got[2], c.high);
+    }
+
+    // 16-bit RGB with alpha: the core's deep run on the very samples.
+    const int pw = 45, ph = 17;
+    std::mt19937 rng(16);
+    std::vector<DeepPixel> picture(std::size_t(pw) * ph);
+    for (auto& p : picture) {
+        auto v = [&] { return std::uint16_t(12000 + rng() % 30000); };
+        p = {v(), v(), v(), std::uint16_t(rng())};
+    }
+    std::ofstream(path("in.raw"), std::ios::binary)
+        .write(reinterpret_cast<char*>(picture.data()), std::streamsize(picture.size() * 8));
+    ffmpeg("-f rawvideo -pix_fmt bgra64le -s 45x17 -i in.raw in.png");
+    const Result r = run(kVelmor + " in.png -o out.png --gamma 1.4");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(probe("out.png", "-show_entries stream=pix_fmt"), "rgba64be\n");
+    run("ffmpeg -v error -nostdin -y -i out.png -f rawvideo -pix_fmt bgra64le out.raw");
+    std::ifstream out(path("out.raw"), std::ios::binary);
+    std::vector<DeepPixel> got(picture.size());
+    out.read(reinterpret_cast<char*>(got.data()), std::streamsize(got.size() * 8));
+    FilterSettings s{};
+    setDefaultSettings(s);
+    s.gamma = 140 / 100.0;
+    auto state = std::make_unique<DeepState>();
+    runDeepFrame(s, {picture.data(), pw, ph, std::ptrdiff_t(pw) * 8, 16}, FourthByte::kept, *state);
+    EXPECT_EQ(std::memcmp(got.data(), picture.data(), got.size() * 8), 0);
 }
 
 TEST_F(Cli, RawModeIsByteExactAndReportsAShortLastFrame) {

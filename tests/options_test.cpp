@@ -228,6 +228,7 @@ TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
     };
     Options o;
     o.mode = Mode::Convert;
+    o.route = Route::EightBit; // the plug-in's chain (the 10-bit row would go deep)
     for (const auto& c : cases) {
         const MediaInfo m = parseProbe(c.probe);
         const Job job = buildJob(o, m, "file:in", "file:out." + c.ext, c.ext);
@@ -250,6 +251,64 @@ TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
     line = joined(buildJob(o, m, "in", "out.mp4", "mp4").args);
     EXPECT_EQ(line.find("-crf 16"), std::string::npos) << line;
     EXPECT_EQ(line.find(",format=yuv"), std::string::npos) << line;
+}
+
+// Which inputs take the deep route, and its two commands: the decoder's
+// conversion into 16-bit RGB as the input is coded, the encoder's back with
+// the input's tags, the other streams and metadata from the file.
+TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
+    const std::string video = "streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
+                              "streams.stream.0.width=64\nstreams.stream.0.height=36\n";
+    const std::string audio = "streams.stream.1.index=1\nstreams.stream.1.codec_type=\"audio\"\n"
+                              "streams.stream.1.codec_name=\"aac\"\n";
+    auto with = [&](const std::string& codec, const std::string& pixFmt, const std::string& more) {
+        return video + "streams.stream.0.codec_name=\"" + codec + "\"\nstreams.stream.0.pix_fmt=\"" +
+               pixFmt + "\"\n" + more;
+    };
+    const struct {
+        const char* name;
+        std::string probe, ext;
+        bool stats;
+        std::vector<std::string> decoder, encoder; // "" decoder: the 8-bit route
+    } cases[] = {
+        {"10-bit BT.709 H.264", with("hevc", "yuv420p10le",
+                                     "streams.stream.0.color_space=\"bt709\"\n"
+                                     "streams.stream.0.color_primaries=\"bt709\"\n"
+                                     "streams.stream.0.color_transfer=\"bt709\"\n" + audio),
+         "mp4", false,
+         {"-map 0:0 -filter:v zscale=min=709:rin=limited:r=full", "-pix_fmt rgba64be -tag:v b64a",
+          "-f mov pipe:1"},
+         {"-f mov -i pipe:0 -i file:in", "-map 0:v:0",
+          "format=gbrp16le,zscale=rin=full:m=709:r=limited:f=lanczos,format=yuv420p10le -c:v "
+          "libx264",
+          "-color_primaries bt709 -color_trc bt709", "-map 1:1 -c:1 copy -map_metadata:s:1 1:s:1",
+          "-map_metadata 1 -map_metadata:s:v:0 1:s:0 -map_chapters 1"}},
+        {"full range, matrix untagged, into FFV1", with("ffv1", "yuv422p10le",
+                                                       "streams.stream.0.color_range=\"pc\"\n"),
+         "mkv", false, {"zscale=min=170m:rin=full:r=full"},
+         {"zscale=rin=full:m=170m:r=full:f=lanczos,setparams=colorspace=unknown,format=yuv422p10le"}},
+        {"16-bit PNG", with("png", "rgb48be", ""), "png", false,
+         {"zscale=rin=full:r=full:f=bicubic,format=gbrp16le"},
+         {"format=gbrp16le,zscale=rin=full:r=full:f=lanczos,format=rgb48be", "-frames:v 1"}},
+        {"16-bit PNG with alpha", with("png", "rgba64be", ""), "png", false,
+         {"format=gbrap16le"}, {"format=gbrap16le", "format=rgba64be"}},
+        {"8-bit input", with("h264", "yuv420p", audio), "mp4", false, {}, {"frei0r=velmor"}},
+        {"10-bit input into 8-bit MPEG-2", with("hevc", "yuv420p10le", ""), "mpg", false, {},
+         {"frei0r=velmor"}},
+        {"the overlay is the plug-in's", with("hevc", "yuv420p10le", ""), "mkv", true, {},
+         {"frei0r=velmor"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Options o;
+        o.mode = Mode::Convert;
+        o.stats = c.stats;
+        const Job job = buildJob(o, parseProbe(c.probe), "file:in", "file:out." + c.ext, c.ext);
+        const std::string decoder = joined(job.decoderArgs), encoder = joined(job.args);
+        EXPECT_EQ(decoder.empty(), c.decoder.empty()) << decoder;
+        for (const auto& h : c.decoder) EXPECT_NE(decoder.find(h), std::string::npos) << h << "\n" << decoder;
+        for (const auto& h : c.encoder) EXPECT_NE(encoder.find(h), std::string::npos) << h << "\n" << encoder;
+    }
 }
 
 } // namespace
