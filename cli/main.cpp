@@ -639,7 +639,7 @@ int rawFrames(const Options& o) {
             runDeepFrame(settings,
                          {reinterpret_cast<DeepPixel*>(frame.data()), o.rawWidth, o.rawHeight,
                           static_cast<std::ptrdiff_t>(o.rawWidth) * 8, o.depth},
-                         *state);
+                         FourthByte::channel, *state);
         if (!writeFully(1, frame.data(), frame.size()))
             return failure(std::string("cannot write frame to standard output: ") +
                            std::strerror(errno));

@@ -1,4 +1,6 @@
 // The deep frame run; the rules and their scaling are in deep_correct.h.
+// The two passes over the pixels, the count and the map, are the kernels'
+// of the selected path (kernels.h).
 // Each step mirrors its 8-bit counterpart (measure.cpp, correct.cpp,
 // tone.cpp) with 255 and 256 replaced by M and M + 1, and the bins of the
 // top 8 bits where the 8-bit rule reads whole histograms.
@@ -9,6 +11,7 @@
 #include "exact_pow.h"
 #include "frame.h"
 #include "frame_stats.h"
+#include "kernels.h"
 #include "measure.h"
 #include "tone.h"
 
@@ -19,30 +22,6 @@ struct Depth {
     std::uint32_t bins; // 2^d
     int bits;
 };
-
-DeepPixel* row(const DeepView& f, std::int32_t r) {
-    return reinterpret_cast<DeepPixel*>(reinterpret_cast<std::uint8_t*>(f.data) +
-                                        static_cast<std::ptrdiff_t>(r) * f.pitch);
-}
-
-void count(const DeepView& f, const Depth& d, DeepState& s) {
-    for (auto& h : s.histogram)
-        for (std::uint32_t v = 0; v < d.bins; ++v) h[v] = 0;
-    std::uint32_t* alpha = s.histogram[kAlpha];
-    std::uint32_t* red = s.histogram[kRed];
-    std::uint32_t* green = s.histogram[kGreen];
-    std::uint32_t* blue = s.histogram[kBlue];
-    const std::uint32_t top = d.top;
-    for (std::int32_t r = 0; r < f.height; ++r) {
-        const DeepPixel* p = row(f, r);
-        for (std::int32_t x = 0; x < f.width; ++x) {
-            ++blue[p[x].blue & top];
-            ++green[p[x].green & top];
-            ++red[p[x].red & top];
-            ++alpha[p[x].alpha & top];
-        }
-    }
-}
 
 // The 8-bit searches over 2^d bins, each clip point one 8-bit step
 // (2^(d-8) codes) inside the bin where the running count first exceeds the
@@ -161,29 +140,18 @@ void buildDeepTone(double gamma, std::int32_t sCurve, const Depth& d, DeepState&
     }
 }
 
-void map(const DeepView& f, const Depth& d, const DeepState& s) {
-    const std::uint16_t* alpha = s.table[kAlpha];
-    const std::uint16_t* red = s.table[kRed];
-    const std::uint16_t* green = s.table[kGreen];
-    const std::uint16_t* blue = s.table[kBlue];
-    const std::uint32_t top = d.top;
-    for (std::int32_t r = 0; r < f.height; ++r) {
-        DeepPixel* p = row(f, r);
-        for (std::int32_t x = 0; x < f.width; ++x) {
-            DeepPixel& q = p[x];
-            q = {blue[q.blue & top], green[q.green & top], red[q.red & top], alpha[q.alpha & top]};
-        }
-    }
-}
-
 } // namespace
 
-void runDeepFrame(const FilterSettings& settings, const DeepView& frame, DeepState& state) {
+void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
+                  DeepState& state) {
     if (frame.width <= 0 || frame.height <= 0 || frame.bits < 8 || frame.bits > 16) return;
     const Depth d{(1u << frame.bits) - 1, 1u << frame.bits, frame.bits};
     const std::uint64_t pixels =
         static_cast<std::uint64_t>(frame.width) * static_cast<std::uint64_t>(frame.height);
-    count(frame, d, state);
+    const FrameKernels& kernels = frameKernels();
+    for (auto& h : state.histogram)
+        for (std::uint32_t v = 0; v < d.bins; ++v) h[v] = 0;
+    kernels.deepCount(frame, state.histogram, fourth);
     searchClipPoints(d, clipLimitFor(pixels), state);
     if (!decideLevels(settings, d, pixels, state)) return; // the gate: unchanged
     buildTables(d, state);
@@ -192,5 +160,6 @@ void runDeepFrame(const FilterSettings& settings, const DeepView& frame, DeepSta
         for (auto& table : state.table)
             for (std::uint32_t i = 0; i < d.bins; ++i) table[i] = state.tone[table[i]];
     }
-    map(frame, d, state);
+    kernels.deepMap(frame, state.table,
+                    deepChannelValuesOf(state.histogram, d.bits, pixels, fourth));
 }

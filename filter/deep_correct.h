@@ -29,26 +29,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame.h"
 #include "settings.h"
-
-// One pixel of 16-bit samples in memory order blue, green, red, alpha
-// (ffmpeg's bgra64le on a little-endian machine).
-struct DeepPixel {
-    std::uint16_t blue;
-    std::uint16_t green;
-    std::uint16_t red;
-    std::uint16_t alpha;
-};
-
-// A frame of deep pixels whose samples use `bits` bits (values 0..2^bits-1).
-// Rows at data + row * pitch bytes; memory row 0 is the bottom of the picture.
-struct DeepView {
-    DeepPixel* data;
-    std::int32_t width;
-    std::int32_t height;
-    std::ptrdiff_t pitch;
-    int bits;
-};
 
 // Everything one deep frame run measures and builds (about 2.6 MiB): give
 // each thread or instance its own, value-initialised.
@@ -69,5 +51,10 @@ struct DeepState {
 };
 
 // Measures and corrects `frame` in place. `bits` must lie in 8..16 and every
-// sample below 2^bits; an empty frame is left alone.
-void runDeepFrame(const FilterSettings& settings, const DeepView& frame, DeepState& state);
+// colour sample below 2^bits; an empty frame is left alone. `fourth` says
+// what the alpha sample is: with FourthByte::channel it is counted,
+// stretched and mapped like the colours (and must lie below 2^bits too);
+// with FourthByte::kept every pixel counts as alpha 0 and keeps its own
+// alpha sample, whatever its value.
+void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
+                  DeepState& state);

@@ -49,3 +49,27 @@ inline std::uint8_t* frameRowBytes(const FrameView& f, std::int32_t row) {
 inline std::uint64_t framePixelCount(const FrameView& f) {
     return static_cast<std::uint64_t>(f.width) * static_cast<std::uint64_t>(f.height);
 }
+
+// One pixel of 16-bit samples in memory order blue, green, red, alpha
+// (ffmpeg's bgra64le on a little-endian machine).
+struct DeepPixel {
+    std::uint16_t blue;
+    std::uint16_t green;
+    std::uint16_t red;
+    std::uint16_t alpha;
+};
+static_assert(sizeof(DeepPixel) == 8, "a deep pixel is eight bytes");
+
+// A frame of deep pixels whose samples use `bits` bits (values 0..2^bits-1).
+// Rows at data + row * pitch bytes; memory row 0 is the bottom of the picture.
+struct DeepView {
+    DeepPixel* data;
+    std::int32_t width;
+    std::int32_t height;
+    std::ptrdiff_t pitch;
+    int bits;
+};
+
+inline std::uint8_t* deepRowBytes(const DeepView& f, std::int32_t row) {
+    return reinterpret_cast<std::uint8_t*>(f.data) + static_cast<std::ptrdiff_t>(row) * f.pitch;
+}

@@ -100,3 +100,19 @@ ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256], FourthByte 
     }
     return v;
 }
+
+DeepChannelValues deepChannelValuesOf(const std::uint32_t (*histogram)[65536], int bits,
+                                      std::uint64_t pixels, FourthByte fourth) {
+    DeepChannelValues v = {};
+    v.fourthKept = fourth == FourthByte::kept;
+    const std::uint32_t bins = 1u << bits;
+    for (int k = 0; k < 4; ++k) {
+        v.single[k] = -1;
+        if (k == kAlpha && v.fourthKept) continue; // the histogram holds 0s, the frame any alpha
+        // The first value held: the only one when it holds every pixel.
+        std::uint32_t i = 0;
+        while (i < bins && histogram[k][i] == 0) ++i;
+        if (i < bins && histogram[k][i] == pixels) v.single[k] = std::int32_t(i);
+    }
+    return v;
+}

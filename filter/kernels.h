@@ -41,6 +41,22 @@ struct MapCache {
     bool built;
 };
 
+// What a deep frame's histograms tell the deep map about its samples, per
+// channel k: single[k] is the one value (below 2^bits) every pixel holds
+// there, or -1. A map may write a single-valued channel as a constant, so
+// the description must cover every pixel the map reads. With fourthKept the
+// alpha samples are written back as read (FourthByte::kept) and
+// single[kAlpha] says nothing about them.
+struct DeepChannelValues {
+    std::int32_t single[4];
+    bool fourthKept;
+};
+
+// The description of a deep frame of `pixels` pixels whose histograms of
+// 2^bits bins the count left as these, counted with `fourth`.
+DeepChannelValues deepChannelValuesOf(const std::uint32_t (*histogram)[65536], int bits,
+                                      std::uint64_t pixels, FourthByte fourth);
+
 struct FrameKernels {
     const char* name;
     // Adds every pixel of a non-empty frame to histogram[channel][value]
@@ -53,6 +69,15 @@ struct FrameKernels {
     // the frame state's, used by one map at a time.
     void (*map)(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
                 const ChannelValues& values, MapCache& cache);
+    // The same two passes over a deep frame (bits 8..16, M = 2^bits - 1):
+    // deepCount adds every pixel of a non-empty frame to
+    // histogram[channel][sample & M] (with FourthByte::kept every pixel
+    // counts as alpha 0); deepMap replaces, in place, every sample s of
+    // channel k by tables[k][s & M], except the alpha samples under
+    // values.fourthKept, which stay as they are.
+    void (*deepCount)(const DeepView& frame, std::uint32_t (*histogram)[65536], FourthByte fourth);
+    void (*deepMap)(const DeepView& frame, const std::uint16_t (*tables)[65536],
+                    const DeepChannelValues& values);
 };
 
 // The paths, from the floor up (the selector's table lists them best first).

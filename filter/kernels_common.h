@@ -185,3 +185,10 @@ void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], Fourth
 void countPortable(const FrameView& frame, std::uint32_t (*histogram)[256], FourthByte fourth);
 void mapPortable(const FrameView& input, const FrameView& output, const std::uint8_t (*tables)[256],
                  const ChannelValues& values, MapCache& cache);
+
+// The portable deep kernels, which the others fall back on.
+void countDeepPortable(const DeepView& frame, std::uint32_t (*histogram)[65536],
+                       FourthByte fourth);
+void mapDeepPortable(const DeepView& frame, const std::uint16_t (*tables)[65536],
+                     const DeepChannelValues& values);
+

@@ -79,4 +79,5 @@ void mapPortable(const FrameView& input, const FrameView& output, const std::uin
     }
 }
 
-const FrameKernels portableKernels = {"portable", countPortable, mapPortable};
+const FrameKernels portableKernels = {"portable", countPortable, mapPortable,
+                                      countDeepPortable, mapDeepPortable};

@@ -11,7 +11,8 @@ void countSse2(const FrameView& frame, std::uint32_t (*histogram)[256], FourthBy
     countChunks(frame, histogram, fourth, allEqualSse2, inspectChunkSse2);
 }
 
-const FrameKernels kernels = {"sse2", countSse2, mapPortable};
+const FrameKernels kernels = {"sse2", countSse2, mapPortable, countDeepPortable,
+                                  mapDeepPortable};
 
 } // namespace
 

@@ -71,7 +71,8 @@ void mapSsse3(const FrameView& input, const FrameView& output, const std::uint8_
     });
 }
 
-const FrameKernels kernels = {"ssse3", countSsse3, mapSsse3};
+const FrameKernels kernels = {"ssse3", countSsse3, mapSsse3, countDeepPortable,
+                                  mapDeepPortable};
 
 } // namespace
 

@@ -29,6 +29,34 @@ void mapOracle(const FrameView& input, const FrameView& output, const std::uint8
     }
 }
 
+void countDeepOracle(const DeepView& frame, std::uint32_t (*h)[65536], FourthByte fourth) {
+    const std::uint32_t top = (1u << frame.bits) - 1;
+    for (std::int32_t r = 0; r < frame.height; ++r) {
+        const DeepPixel* p = reinterpret_cast<const DeepPixel*>(deepRowBytes(frame, r));
+        for (std::int32_t x = 0; x < frame.width; ++x) {
+            ++h[kAlpha][fourth == FourthByte::kept ? 0 : p[x].alpha & top];
+            ++h[kRed][p[x].red & top];
+            ++h[kGreen][p[x].green & top];
+            ++h[kBlue][p[x].blue & top];
+        }
+    }
+}
+
+void mapDeepOracle(const DeepView& frame, const std::uint16_t (*t)[65536],
+                   const DeepChannelValues& values) {
+    const std::uint32_t top = (1u << frame.bits) - 1;
+    for (std::int32_t r = 0; r < frame.height; ++r) {
+        DeepPixel* p = reinterpret_cast<DeepPixel*>(deepRowBytes(frame, r));
+        for (std::int32_t x = 0; x < frame.width; ++x) {
+            p[x].blue = t[kBlue][p[x].blue & top];
+            p[x].green = t[kGreen][p[x].green & top];
+            p[x].red = t[kRed][p[x].red & top];
+            if (!values.fourthKept) p[x].alpha = t[kAlpha][p[x].alpha & top];
+        }
+    }
+}
+
 } // namespace
 
-const FrameKernels oracleKernels = {"oracle", countOracle, mapOracle};
+const FrameKernels oracleKernels = {"oracle", countOracle, mapOracle, countDeepOracle,
+                                    mapDeepOracle};

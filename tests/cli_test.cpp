@@ -533,7 +533,8 @@ TEST_F(Cli, RawModeAtDepthIsTheDeepRun) {
             DeepPixel* frame = &in[std::size_t(f) * w * h];
             if (c.zeroAlpha)
                 for (int i = 0; i < w * h; ++i) frame[i].alpha = 0;
-            runDeepFrame(s, {frame, w, h, std::ptrdiff_t(w) * 8, c.bits}, *state);
+            runDeepFrame(s, {frame, w, h, std::ptrdiff_t(w) * 8, c.bits}, FourthByte::channel,
+                         *state);
         }
         std::ifstream out(path("out.raw"), std::ios::binary);
         const std::vector<char> got((std::istreambuf_iterator<char>(out)), {});

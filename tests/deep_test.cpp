@@ -74,7 +74,8 @@ std::vector<DeepPixel> promoted(const std::vector<FramePixel>& f, int bits) {
 std::unique_ptr<DeepState> runDeep(const Settings& c, std::vector<DeepPixel>& d, int w, int h,
                                    int bits) {
     auto state = std::make_unique<DeepState>();
-    runDeepFrame(filterSettings(c), {d.data(), w, h, std::ptrdiff_t(w) * 8, bits}, *state);
+    runDeepFrame(filterSettings(c), {d.data(), w, h, std::ptrdiff_t(w) * 8, bits},
+                 FourthByte::channel, *state);
     return state;
 }
 
@@ -157,7 +158,7 @@ TEST(DeepFrames, AReusedStateGivesAFreshStatesFrames) {
     for (const auto& r : runs) {
         auto a = promoted(frame, r.bits), b = a;
         runDeepFrame(filterSettings(r.settings), {a.data(), w, h, std::ptrdiff_t(w) * 8, r.bits},
-                     *reused);
+                     FourthByte::channel, *reused);
         runDeep(r.settings, b, w, h, r.bits);
         ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * 8), 0) << r.settings.gamma;
     }
