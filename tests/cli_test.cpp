@@ -406,19 +406,21 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
 // for sample, with its alpha as it was.
 TEST_F(Cli, DeepInputsAreCorrectedAtTheirPrecision) {
     SKIP_IF_SANITIZED();
-    const int w = 880, h = 8;
+    const int w = 880, h = 64; // x265 takes no less
     std::vector<std::uint16_t> ramp(std::size_t(w) * h * 2, 512); // 4:2:2: Y, then U and V
     for (int i = 0; i < w * h; ++i) ramp[i] = std::uint16_t(std::min(940, 64 + i % w));
     std::ofstream(path("ramp.yuv"), std::ios::binary)
         .write(reinterpret_cast<char*>(ramp.data()), std::streamsize(ramp.size() * 2));
-    ffmpeg("-f rawvideo -pix_fmt yuv422p10le -s 880x8 -i ramp.yuv -c:v prores_ks -profile:v 3 "
+    ffmpeg("-f rawvideo -pix_fmt yuv422p10le -s 880x64 -i ramp.yuv -c:v prores_ks -profile:v 3 "
            "ramp.mov");
-    ffmpeg("-f rawvideo -pix_fmt yuv422p10le -s 880x8 -i ramp.yuv -vf format=yuv420p10le "
+    ffmpeg("-f rawvideo -pix_fmt yuv422p10le -s 880x64 -i ramp.yuv -c:v ffv1 ramp.mkv");
+    ffmpeg("-f rawvideo -pix_fmt yuv422p10le -s 880x64 -i ramp.yuv -vf format=yuv420p10le "
            "-c:v libx265 -x265-params log-level=error:lossless=1 ramp.mp4");
     // Luma levels: how many, the lowest, the highest (first frame).
-    auto luma = [&](const std::string& media) {
+    auto luma = [&](const std::string& media, const std::string& pixFmt) {
         const std::string raw = path("luma.raw");
-        run("ffmpeg -v error -nostdin -y -i " + media + " -frames:v 1 -f rawvideo -pix_fmt gray10le " + raw);
+        run("ffmpeg -v error -nostdin -y -i " + media + " -frames:v 1 -f rawvideo -pix_fmt " +
+            pixFmt + " " + raw); // as stored: the first plane is the luma
         std::ifstream in(raw, std::ios::binary);
         std::vector<std::uint16_t> y(std::size_t(w) * h);
         in.read(reinterpret_cast<char*>(y.data()), std::streamsize(y.size() * 2));
@@ -432,10 +434,12 @@ TEST_F(Cli, DeepInputsAreCorrectedAtTheirPrecision) {
         const char *input, *output, *options, *pixFmt;
         int minLevels, low, high; // of the output's luma; -1: not checked
     } cases[] = {
+        // Through 8 bits: 689 levels in each ProRes row, 192 in FFV1's, and
+        // 63 for the lowest in H.264.
         {"ramp.mov", "out.mov", "--gain 0", "yuv422p10le", 877, 64, 940},
         {"ramp.mov", "out.mov", "", "yuv422p10le", 800, 64, 940},
-        {"ramp.mp4", "out.mp4", "", "yuv420p10le", 800, 64, 940},
-        {"ramp.mp4", "out.mkv", "--gamma 2 --s-curve", "yuv420p10le", 700, 64, 940},
+        {"ramp.mkv", "out.mkv", "--gamma 2 --s-curve", "yuv422p10le", 600, 64, 940},
+        {"ramp.mp4", "out.mp4", "", "yuv420p10le", 700, 64, 940},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.input) + " " + c.options);
@@ -444,36 +448,42 @@ TEST_F(Cli, DeepInputsAreCorrectedAtTheirPrecision) {
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + std::string(c.output) + " -f null -").err, "");
         EXPECT_EQ(probe(c.output, "-show_entries stream=pix_fmt"), std::string(c.pixFmt) + "\n");
-        const std::vector<int> got = luma(c.output);
+        const std::vector<int> got = luma(c.output, c.pixFmt);
         EXPECT_GE(got[0], c.minLevels);
         EXPECT_EQ(got[1], c.low);
         EXPECT_EQ(got[2], c.high);
     }
 
-    // 16-bit RGB with alpha: the core's deep run on the very samples.
+    // 16-bit RGB with alpha: the core's deep run on the very samples. (The
+    // files are written and read as rgba64le: ffmpeg's scaler converts
+    // between rgba64 and bgra64 only to 12 bits or so.)
     const int pw = 45, ph = 17;
     std::mt19937 rng(16);
-    std::vector<DeepPixel> picture(std::size_t(pw) * ph);
-    for (auto& p : picture) {
-        auto v = [&] { return std::uint16_t(12000 + rng() % 30000); };
-        p = {v(), v(), v(), std::uint16_t(rng())};
-    }
+    std::vector<std::uint16_t> rgba(std::size_t(pw) * ph * 4);
+    for (std::size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = std::uint16_t(i % 4 == 3 ? rng() : 12000 + rng() % 30000);
     std::ofstream(path("in.raw"), std::ios::binary)
-        .write(reinterpret_cast<char*>(picture.data()), std::streamsize(picture.size() * 8));
-    ffmpeg("-f rawvideo -pix_fmt bgra64le -s 45x17 -i in.raw in.png");
+        .write(reinterpret_cast<char*>(rgba.data()), std::streamsize(rgba.size() * 2));
+    ffmpeg("-f rawvideo -pix_fmt rgba64le -s 45x17 -i in.raw in.png");
     const Result r = run(kVelmor + " in.png -o out.png --gamma 1.4");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(probe("out.png", "-show_entries stream=pix_fmt"), "rgba64be\n");
-    run("ffmpeg -v error -nostdin -y -i out.png -f rawvideo -pix_fmt bgra64le out.raw");
+    run("ffmpeg -v error -nostdin -y -i out.png -f rawvideo -pix_fmt rgba64le out.raw");
     std::ifstream out(path("out.raw"), std::ios::binary);
-    std::vector<DeepPixel> got(picture.size());
-    out.read(reinterpret_cast<char*>(got.data()), std::streamsize(got.size() * 8));
+    std::vector<std::uint16_t> got(rgba.size());
+    out.read(reinterpret_cast<char*>(got.data()), std::streamsize(got.size() * 2));
+    std::vector<DeepPixel> picture(std::size_t(pw) * ph);
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = {rgba[4 * i + 2], rgba[4 * i + 1], rgba[4 * i], rgba[4 * i + 3]};
     FilterSettings s{};
     setDefaultSettings(s);
     s.gamma = 140 / 100.0;
     auto state = std::make_unique<DeepState>();
     runDeepFrame(s, {picture.data(), pw, ph, std::ptrdiff_t(pw) * 8, 16}, FourthByte::kept, *state);
-    EXPECT_EQ(std::memcmp(got.data(), picture.data(), got.size() * 8), 0);
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        rgba[4 * i] = picture[i].red, rgba[4 * i + 1] = picture[i].green,
+        rgba[4 * i + 2] = picture[i].blue, rgba[4 * i + 3] = picture[i].alpha;
+    EXPECT_EQ(got, rgba);
 }
 
 TEST_F(Cli, RawModeIsByteExactAndReportsAShortLastFrame) {
