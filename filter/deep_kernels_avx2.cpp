@@ -41,12 +41,14 @@ inline std::uint32_t inspectDeepChunk(const std::uint8_t* chunk, bool rowStart,
             j == 0 && rowStart
                 ? _mm256_permute4x64_epi64(v, _MM_SHUFFLE(2, 1, 0, 0))
                 : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(chunk + 32 * j - 8));
-        repeats |= std::uint32_t(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(v, left))))
-                   << (4 * j);
+        repeats |=
+            std::uint32_t(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(v, left))))
+            << (4 * j);
         alphaDiff = _mm256_or_si256(alphaDiff, _mm256_xor_si256(v, alpha));
     }
-    alphaSame = _mm256_testz_si256(
-                    alphaDiff, _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull))) != 0;
+    alphaSame =
+        _mm256_testz_si256(alphaDiff,
+                           _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull))) != 0;
     return rowStart ? repeats & ~1u : repeats;
 }
 
@@ -73,8 +75,9 @@ inline void mapEight(std::uint8_t* p, const std::uint16_t (*tables)[65536], cons
         outLow = _mm256_or_si256(outLow, lookUp(tables[kBlue], _mm256_and_si256(low, top)));
     if (plan.lookUp[kGreen])
         outLow = _mm256_or_si256(
-            outLow, _mm256_slli_epi32(
-                        lookUp(tables[kGreen], _mm256_and_si256(_mm256_srli_epi32(low, 16), top)), 16));
+            outLow,
+            _mm256_slli_epi32(
+                lookUp(tables[kGreen], _mm256_and_si256(_mm256_srli_epi32(low, 16), top)), 16));
     if (plan.lookUp[kRed])
         outHigh = _mm256_or_si256(outHigh, lookUp(tables[kRed], _mm256_and_si256(high, top)));
     if (plan.lookUp[kAlpha])

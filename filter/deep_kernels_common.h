@@ -77,8 +77,7 @@ void countDeepChunks(const DeepView& frame, std::uint32_t (*histogram)[65536], F
     std::uint32_t* const h = &histogram[0][0];
     const std::uint32_t top = (1u << frame.bits) - 1;
     const bool kept = fourth == FourthByte::kept;
-    const std::uint64_t alphaWord =
-        loadDeepPixel(deepRowBytes(frame, 0)) & 0xFFFF000000000000ull;
+    const std::uint64_t alphaWord = loadDeepPixel(deepRowBytes(frame, 0)) & 0xFFFF000000000000ull;
     std::uint64_t alphaCount = 0; // pixels of alpha alphaWord left out so far
     for (std::int32_t r = 0; r < frame.height; ++r) {
         const std::uint8_t* row = deepRowBytes(frame, r);
@@ -99,7 +98,7 @@ void countDeepChunks(const DeepView& frame, std::uint32_t (*histogram)[65536], F
                 runPixel = loadDeepPixel(chunk + 8 * 31), runLength = 0;
                 if (alphaSame || kept) {
                     countDeepChunkPixels<false>(h, chunk, repeats, top);
-                    if (!kept) alphaCount += 32;
+                    alphaCount += 32; // unread when kept
                 } else {
                     countDeepChunkPixels<true>(h, chunk, repeats, top);
                 }
@@ -123,8 +122,10 @@ void countDeepChunks(const DeepView& frame, std::uint32_t (*histogram)[65536], F
         }
         if (runLength != 0) countDeepRun(h, runPixel, runLength, top, !kept);
         for (; x < frame.width; ++x) {
-            if (kept) countDeepPixel<false>(h, loadDeepPixel(row + 8 * x), top);
-            else countDeepPixel<true>(h, loadDeepPixel(row + 8 * x), top);
+            if (kept)
+                countDeepPixel<false>(h, loadDeepPixel(row + 8 * x), top);
+            else
+                countDeepPixel<true>(h, loadDeepPixel(row + 8 * x), top);
         }
     }
     if (kept)

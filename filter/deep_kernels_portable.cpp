@@ -16,8 +16,10 @@ void countDeepPortable(const DeepView& frame, std::uint32_t (*histogram)[65536],
     for (std::int32_t r = 0; r < frame.height; ++r) {
         const std::uint8_t* row = deepRowBytes(frame, r);
         for (std::int32_t x = 0; x < frame.width; ++x) {
-            if (alpha) countDeepPixel<true>(h, loadDeepPixel(row + 8 * x), top);
-            else countDeepPixel<false>(h, loadDeepPixel(row + 8 * x), top);
+            if (alpha)
+                countDeepPixel<true>(h, loadDeepPixel(row + 8 * x), top);
+            else
+                countDeepPixel<false>(h, loadDeepPixel(row + 8 * x), top);
         }
     }
     if (!alpha)
