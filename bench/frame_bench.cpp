@@ -15,9 +15,13 @@
 //   kept run   the frei0r edition's (alpha 255 kept, into a frame of its own)
 // and marks the fastest path of each content. A second table times the
 // byte-shuffle and permute maps alone on frames whose values fall in 1 to
-// 16 of the 16-value windows that the shuffle maps look up one by one.
+// 16 of the 16-value windows that the shuffle maps look up one by one. A
+// third times the deep run (runDeepFrame, in place) on the same contents
+// promoted to 10 bits (v * 4 + v / 64) and 16 bits (v * 257), beside the
+// 8-bit host run, with its count and map alone.
 //
-// frame_bench [ROUNDS]            the table (default 25 rounds)
+// frame_bench [ROUNDS]            the tables (default 25 rounds)
+// frame_bench --deep [ROUNDS [PATH]]  the deep table alone (one path's rows)
 // frame_bench --raw FILE WxH      the frame run over a raw BGRA file
 // A plain program with the steady clock, so the Windows cross build has it
 // too (run it with wine).
@@ -35,6 +39,7 @@
 #endif
 
 #include "bench_frames.h"
+#include "deep_correct.h"
 #include "frame_run.h"
 #include "frame_stats.h"
 #include "kernels.h"
@@ -234,6 +239,120 @@ int windowTable(int rounds) {
     return 0;
 }
 
+// The deep run beside the 8-bit host run, by every path: per content and
+// path, medians in ms of the 8-bit host run, and at 10 and 16 bits of the
+// deep count alone, the deep map alone (with the frame's own tables) and the
+// whole deep run, each on a fresh copy of the frame (fourth sample 0,
+// counted as a channel, as the raw mode runs it).
+int deepTable(int rounds, const std::string& only) {
+    const int depths[2] = {10, 16};
+    struct DeepPath {
+        std::string name;
+        const FrameKernels* kernels;
+        std::vector<double> eight[kBenchContentCount], count[2][kBenchContentCount],
+            map[2][kBenchContentCount], run[2][kBenchContentCount];
+    };
+    std::vector<DeepPath> paths;
+    for (KernelPath p : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Ssse3,
+                         KernelPath::Avx2, KernelPath::Avx512})
+        if ((only.empty() || only == kernelPathName(p)) && forceKernelPath(p))
+            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}});
+    forceKernelPath(KernelPath::Auto);
+    const std::string selected = frameKernels().name;
+    FilterSettings settings{};
+    setDefaultSettings(settings);
+    const std::size_t pixels = std::size_t(kWidth) * kHeight;
+    std::vector<std::uint8_t> work(pixels * 4);
+    const FrameView view = {reinterpret_cast<FramePixel*>(&work[(pixels - kWidth) * 4]), kWidth,
+                            kHeight, -std::ptrdiff_t(kWidth) * 4};
+    std::vector<DeepPixel> deepWork(pixels);
+    static DeepState state;
+    struct Promoted {
+        std::vector<DeepPixel> pixels;
+        std::uint16_t tables[4][65536];
+        DeepChannelValues values;
+    };
+    static Promoted promoted[2][kBenchContentCount];
+    std::vector<std::uint8_t> eight[kBenchContentCount];
+    auto deepView = [&](int bits) {
+        return DeepView{&deepWork[pixels - kWidth], kWidth, kHeight, -std::ptrdiff_t(kWidth) * 8,
+                        bits};
+    };
+    for (int c = 0; c < kBenchContentCount; ++c) {
+        eight[c] = benchFrame(kWidth, kHeight, c, 0);
+        for (int d = 0; d < 2; ++d) {
+            Promoted& p = promoted[d][c];
+            p.pixels.resize(pixels);
+            auto up = [&](std::uint8_t v) {
+                return std::uint16_t(depths[d] == 16 ? v * 257 : v * 4 + v / 64);
+            };
+            for (std::size_t i = 0; i < pixels; ++i) {
+                const std::uint8_t* b = &eight[c][4 * i];
+                p.pixels[i] = {up(b[0]), up(b[1]), up(b[2]), up(b[3])};
+            }
+            deepWork = p.pixels;
+            useFrameKernels(&oracleKernels);
+            runDeepFrame(settings, deepView(depths[d]), FourthByte::channel, state);
+            std::memcpy(p.tables, state.table, sizeof p.tables);
+            p.values = deepChannelValuesOf(state.histogram, depths[d], pixels, FourthByte::channel);
+        }
+    }
+    for (int round = 0; round < rounds; ++round)
+        for (int i = 0; i < kBenchContentCount; ++i) {
+            const int c = (i + round) % kBenchContentCount;
+            for (std::size_t j = 0; j < paths.size(); ++j) {
+                DeepPath& path = paths[(j + std::size_t(round)) % paths.size()];
+                useFrameKernels(path.kernels);
+                std::memcpy(work.data(), eight[c].data(), work.size());
+                auto start = Clock::now();
+                runFrame(settings, view, view);
+                path.eight[c].push_back(msSince(start));
+                for (int d = 0; d < 2; ++d) {
+                    Promoted& p = promoted[d][c];
+                    const DeepView v = deepView(depths[d]);
+                    deepWork = p.pixels;
+                    std::memset(state.histogram, 0, sizeof state.histogram);
+                    start = Clock::now();
+                    path.kernels->deepCount(v, state.histogram, FourthByte::channel);
+                    path.count[d][c].push_back(msSince(start));
+                    deepWork = p.pixels;
+                    start = Clock::now();
+                    path.kernels->deepMap(v, p.tables, p.values);
+                    path.map[d][c].push_back(msSince(start));
+                    deepWork = p.pixels;
+                    start = Clock::now();
+                    runDeepFrame(settings, v, FourthByte::channel, state);
+                    path.run[d][c].push_back(msSince(start));
+                }
+            }
+        }
+    useFrameKernels(nullptr);
+    std::printf("\n%s, %dx%d, the deep run (bgra64le, in place) beside the 8-bit host run, %d "
+                "rounds, medians in ms; selected path: %s\n",
+                cpuName().c_str(), kWidth, kHeight, rounds, selected.c_str());
+    std::printf("| content | path | 8-bit run | 10-bit count | map | run | run / 8-bit | "
+                "16-bit count | map | run | run / 8-bit |\n"
+                "|---|---|---|---|---|---|---|---|---|---|---|\n");
+    for (int c = 0; c < kBenchContentCount; ++c) {
+        double best[2] = {1e30, 1e30};
+        for (const DeepPath& p : paths)
+            for (int d = 0; d < 2; ++d) best[d] = std::min(best[d], median(p.run[d][c]));
+        for (const DeepPath& p : paths) {
+            const double base = median(p.eight[c]);
+            std::printf("| %s | %s%s |  %.2f |", kBenchContents[c], p.name.c_str(),
+                        p.name == selected ? " (selected)" : "", base);
+            for (int d = 0; d < 2; ++d) {
+                const double run = median(p.run[d][c]);
+                std::printf(" %.2f | %.2f | %.2f%s | %.2f |", median(p.count[d][c]),
+                            median(p.map[d][c]), run, run == best[d] ? " (fastest)" : "",
+                            run / base);
+            }
+            std::printf("\n");
+        }
+    }
+    return 0;
+}
+
 // frame_bench --raw FILE WIDTHxHEIGHT: the frame run alone over the frames
 // of a raw BGRA file (alpha set to 0, as the host's frames carry it), best
 // of three passes, in milliseconds per frame: the filter's own cost without
@@ -278,11 +397,17 @@ int timeRawFrames(const char* path, const char* size) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--raw") return timeRawFrames(argv[2], argv[3]);
+    if (argc >= 2 && argc <= 4 && std::string(argv[1]) == "--deep") {
+        const int rounds = argc >= 3 ? std::atoi(argv[2]) : 25;
+        return rounds > 0 ? deepTable(rounds, argc == 4 ? argv[3] : "") : 2;
+    }
     const int rounds = argc == 2 ? std::atoi(argv[1]) : 25;
     if (argc > 2 || rounds <= 0) {
-        std::fprintf(stderr, "usage: frame_bench [ROUNDS] | frame_bench --raw FILE WxH\n");
+        std::fprintf(stderr, "usage: frame_bench [ROUNDS] | frame_bench --deep [ROUNDS [PATH]] | "
+                             "frame_bench --raw FILE WxH\n");
         return 2;
     }
     const int status = table(rounds);
-    return status != 0 ? status : windowTable(rounds);
+    const int windows = status != 0 ? status : windowTable(rounds);
+    return windows != 0 ? windows : deepTable(rounds, "");
 }

@@ -192,3 +192,11 @@ void countDeepPortable(const DeepView& frame, std::uint32_t (*histogram)[65536],
 void mapDeepPortable(const DeepView& frame, const std::uint16_t (*tables)[65536],
                      const DeepChannelValues& values);
 
+
+// The x86 deep kernels, each in a file of its own instruction set.
+void countDeepAvx2(const DeepView& frame, std::uint32_t (*histogram)[65536], FourthByte fourth);
+void mapDeepAvx2(const DeepView& frame, const std::uint16_t (*tables)[65536],
+                 const DeepChannelValues& values);
+void countDeepAvx512(const DeepView& frame, std::uint32_t (*histogram)[65536], FourthByte fourth);
+void mapDeepAvx512(const DeepView& frame, const std::uint16_t (*tables)[65536],
+                   const DeepChannelValues& values);

@@ -164,4 +164,34 @@ TEST(DeepFrames, AReusedStateGivesAFreshStatesFrames) {
     }
 }
 
+// A kept fourth sample: the colours come out as the run gives them on the
+// frame with alpha 0 throughout, and each pixel keeps its own alpha sample,
+// whatever its value (a file's alpha may use all 16 bits at any depth). An
+// opaque frame's alpha, counted, would close the gate (its low clip point
+// above its high one); kept, it does not.
+TEST(DeepFrames, AKeptAlphaIsCountedAsZeroAndWrittenBackAsItWas) {
+    const int w = 53, h = 19;
+    std::mt19937 rng(3);
+    for (int bits : {8, 10, 16})
+        for (bool opaque : {false, true})
+            for (const Settings& c : kSettings) {
+                SCOPED_TRACE(::testing::Message()
+                             << bits << " bits, gamma " << c.gamma << " opaque " << opaque);
+                auto frame = promoted(eightBit(w, h, 30, 220, unsigned(bits)), bits);
+                for (auto& p : frame)
+                    p.alpha = opaque ? std::uint16_t((1u << bits) - 1) : std::uint16_t(rng());
+                auto kept = frame, zeroed = frame;
+                for (auto& p : zeroed) p.alpha = 0;
+                auto state = std::make_unique<DeepState>();
+                runDeepFrame(filterSettings(c), {kept.data(), w, h, std::ptrdiff_t(w) * 8, bits},
+                             FourthByte::kept, *state);
+                runDeep(c, zeroed, w, h, bits);
+                for (std::size_t i = 0; i < frame.size(); ++i)
+                    ASSERT_TRUE(kept[i].blue == zeroed[i].blue &&
+                                kept[i].green == zeroed[i].green && kept[i].red == zeroed[i].red &&
+                                kept[i].alpha == frame[i].alpha)
+                        << "pixel " << i;
+            }
+}
+
 } // namespace

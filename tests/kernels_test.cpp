@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
+#include <vector>
 
+#include "deep_correct.h"
 #include "frame_run.h"
 #include "frame_stats.h"
 #include "oracle_kernels.h"
@@ -215,6 +218,151 @@ TEST_P(Kernels, FrameRunsKeepingTheFourthByteEqualTheHostsRunWithItPutBack) {
                                   viewOf(inPlace, s.upsideDown));
         ASSERT_EQ(inPlace.bytes, expected.bytes) << trial;
     }
+}
+
+// Deep frames: samples of 8 to 16 bits in rows of eight-byte pixels, with
+// padding after each row (random, and never to be read into a count nor
+// written), viewed upright or upside down (negative pitch).
+enum class DeepContent { Noise, Unmasked, Ramp, Flat, Title, VaryingAlpha, RareAlpha };
+const DeepContent kDeepContents[] = {DeepContent::Noise, DeepContent::Unmasked,
+                                     DeepContent::Ramp,  DeepContent::Flat,
+                                     DeepContent::Title, DeepContent::VaryingAlpha,
+                                     DeepContent::RareAlpha};
+
+struct DeepFrame {
+    std::int32_t width, height;
+    std::ptrdiff_t pitch;
+    std::vector<std::uint8_t> bytes;
+    DeepFrame(std::int32_t w, std::int32_t h, std::ptrdiff_t padding)
+        : width(w), height(h), pitch(8 * w + padding), bytes(std::size_t(pitch) * h) {}
+    std::uint16_t* sample(int x, int y, int channelByte) {
+        return reinterpret_cast<std::uint16_t*>(&bytes[y * pitch + 8 * x + 2 * channelByte]);
+    }
+    DeepView view(int bits, bool upsideDown) {
+        DeepView v = {reinterpret_cast<DeepPixel*>(bytes.data()), width, height, pitch, bits};
+        if (upsideDown) {
+            v.data = reinterpret_cast<DeepPixel*>(&bytes[(height - 1) * pitch]);
+            v.pitch = -pitch;
+        }
+        return v;
+    }
+};
+
+// Samples below 2^bits except in Unmasked, whose high bits the kernels must
+// ignore; alpha is any 16-bit value where the fourth sample is kept.
+void paintDeep(DeepFrame& f, DeepContent c, int bits, FourthByte fourth, std::mt19937& rng) {
+    for (auto& b : f.bytes) b = std::uint8_t(rng());
+    const std::uint32_t top = (1u << bits) - 1;
+    const std::uint16_t card = std::uint16_t(rng() & top), ink = std::uint16_t(rng() & top);
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x) {
+            std::uint16_t v[4];
+            for (auto& s : v) s = std::uint16_t(rng() & top);
+            switch (c) {
+            case DeepContent::Noise:
+            case DeepContent::VaryingAlpha:
+                break;
+            case DeepContent::Unmasked:
+                for (auto& s : v) s = std::uint16_t(rng());
+                break;
+            case DeepContent::Ramp: // neighbours equal or a step apart, alpha constant
+                for (int b = 0; b < 3; ++b)
+                    v[b] = std::uint16_t((x * std::uint64_t(top) / f.width + 3 * b + rng() % 2) & top);
+                v[3] = std::uint16_t(top);
+                break;
+            case DeepContent::Flat:
+                v[0] = v[1] = v[2] = card, v[3] = ink;
+                break;
+            case DeepContent::Title: // runs of card between ink, on some rows only
+                v[0] = v[1] = v[2] = (y % 3 == 1 && rng() % 3 == 0) ? ink : card;
+                v[3] = 0;
+                break;
+            case DeepContent::RareAlpha: // one alpha, now and then one bit off
+                v[3] = std::uint16_t(rng() % 40 ? 0 : (1u << (rng() % bits)));
+                break;
+            }
+            if (c == DeepContent::VaryingAlpha || c == DeepContent::Flat) {
+                v[0] = v[1] = v[2] = card; // runs that only alpha breaks
+                if (c == DeepContent::VaryingAlpha) v[3] = std::uint16_t((x / 5) & top);
+            }
+            if (fourth == FourthByte::kept && c != DeepContent::Flat)
+                v[3] = std::uint16_t(rng()); // not picture: any value comes back as it was
+            for (int b = 0; b < 4; ++b) *f.sample(x, y, b) = v[b];
+        }
+}
+
+struct DeepShape {
+    int width, height, padding;
+    bool upsideDown;
+};
+const DeepShape kDeepShapes[] = {{1, 1, 0, false},  {3, 2, 8, true},   {17, 3, 0, false},
+                                 {33, 4, 24, true}, {64, 2, 8, false}, {1921, 3, 16, true}};
+
+struct DeepHistograms {
+    std::uint32_t h[4][65536];
+};
+
+TEST_P(Kernels, DeepCountAndMapEqualTheStraightforwardLoops) {
+    std::mt19937 rng(34);
+    auto want = std::make_unique<DeepHistograms>(), got = std::make_unique<DeepHistograms>();
+    auto tables = std::make_unique<std::uint16_t[][65536]>(4);
+    for (int bits : {8, 9, 10, 12, 16})
+        for (const DeepShape& s : kDeepShapes)
+            for (DeepContent c : kDeepContents)
+                for (FourthByte fourth : {FourthByte::channel, FourthByte::kept}) {
+                    SCOPED_TRACE(::testing::Message()
+                                 << bits << " bits, " << s.width << "x" << s.height << " pad "
+                                 << s.padding << " content " << int(c) << " fourth "
+                                 << int(fourth));
+                    DeepFrame f(s.width, s.height, s.padding);
+                    paintDeep(f, c, bits, fourth, rng);
+                    const DeepView v = f.view(bits, s.upsideDown);
+                    std::memset(want.get(), 0, sizeof *want);
+                    std::memset(got.get(), 0, sizeof *got);
+                    want->h[kGreen][3] = got->h[kGreen][3] = 9; // counts add to what is there
+                    oracleKernels.deepCount(v, want->h, fourth);
+                    frameKernels().deepCount(v, got->h, fourth);
+                    ASSERT_EQ(0, std::memcmp(want.get(), got.get(), sizeof *want));
+
+                    want->h[kGreen][3] -= 9;
+                    const DeepChannelValues values = deepChannelValuesOf(
+                        want->h, bits, std::uint64_t(s.width) * s.height, fourth);
+                    for (int k = 0; k < 4; ++k)
+                        for (std::uint32_t i = 0; i < 65536; ++i)
+                            tables[k][i] = std::uint16_t(rng() & ((1u << bits) - 1));
+                    DeepFrame expected = f;
+                    oracleKernels.deepMap(expected.view(bits, s.upsideDown), tables.get(), values);
+                    frameKernels().deepMap(v, tables.get(), values);
+                    ASSERT_EQ(expected.bytes, f.bytes); // the padding untouched as well
+                }
+}
+
+// The whole deep run on every path gives the straightforward loops' bytes,
+// both fourth-sample modes, with and without a tone curve.
+TEST_P(Kernels, DeepFrameRunsEqualTheStraightforwardLoops) {
+    std::mt19937 rng(12);
+    auto wantState = std::make_unique<DeepState>(), state = std::make_unique<DeepState>();
+    int trial = 0;
+    for (int bits : {8, 10, 12, 16})
+        for (DeepContent c : kDeepContents)
+            for (FourthByte fourth : {FourthByte::channel, FourthByte::kept}) {
+                if (c == DeepContent::Unmasked && fourth == FourthByte::channel) continue;
+                const DeepShape& s = kDeepShapes[++trial % 6];
+                SCOPED_TRACE(::testing::Message() << bits << " bits, content " << int(c)
+                                                  << " fourth " << int(fourth));
+                FilterSettings settings{};
+                setDefaultSettings(settings);
+                settings.gamma = trial % 3 ? 1.0 : 0.6;
+                settings.bypassTitles = trial % 2;
+                DeepFrame f(s.width, s.height, s.padding);
+                paintDeep(f, c, bits, fourth, rng);
+                DeepFrame expected = f;
+                useFrameKernels(&oracleKernels);
+                runDeepFrame(settings, expected.view(bits, s.upsideDown), fourth, *wantState);
+                forceKernelPath(GetParam());
+                runDeepFrame(settings, f.view(bits, s.upsideDown), fourth, *state);
+                ASSERT_EQ(expected.bytes, f.bytes);
+            }
 }
 
 std::string pathName(const ::testing::TestParamInfo<KernelPath>& p) {

@@ -1,0 +1,160 @@
+// Pieces the deep kernel versions share (internal linkage, as in
+// kernels_common.h: each file is compiled for its own instruction set).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "frame.h"
+#include "kernels.h"
+
+namespace {
+
+constexpr std::ptrdiff_t kDeepChannelBins = 65536;
+
+// A deep pixel as one little-endian word: blue in bits 0-15, green 16-31,
+// red 32-47, alpha 48-63.
+inline std::uint64_t loadDeepPixel(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Adds n pixels equal to p to the histograms at h (&histogram[0][0]); alpha
+// only when `alpha`.
+inline void countDeepRun(std::uint32_t* h, std::uint64_t p, std::uint32_t n, std::uint32_t top,
+                         bool alpha) {
+    h[kBlue * kDeepChannelBins + (std::uint32_t(p) & top)] += n;
+    h[kGreen * kDeepChannelBins + (std::uint32_t(p >> 16) & top)] += n;
+    h[kRed * kDeepChannelBins + (std::uint32_t(p >> 32) & top)] += n;
+    if (alpha) h[kAlpha * kDeepChannelBins + (std::uint32_t(p >> 48) & top)] += n;
+}
+
+template <bool Alpha>
+inline void countDeepPixel(std::uint32_t* h, std::uint64_t p, std::uint32_t top) {
+    ++h[kBlue * kDeepChannelBins + (std::uint32_t(p) & top)];
+    ++h[kGreen * kDeepChannelBins + (std::uint32_t(p >> 16) & top)];
+    ++h[kRed * kDeepChannelBins + (std::uint32_t(p >> 32) & top)];
+    if (Alpha) ++h[kAlpha * kDeepChannelBins + (std::uint32_t(p >> 48) & top)];
+}
+
+// Counts the 32 pixels of a chunk, eight at a time: a group whose pixels all
+// repeat its first as one addition of 8, any other pixel by pixel.
+// `repeats` is the inspection's mask.
+template <bool Alpha>
+inline void countDeepChunkPixels(std::uint32_t* h, const std::uint8_t* p, std::uint32_t repeats,
+                                 std::uint32_t top) {
+    for (int i = 0; i < 32; i += 8, repeats >>= 8) {
+        if ((repeats | 1) == (repeats | 0xFF)) {
+            countDeepRun(h, loadDeepPixel(p + 8 * i), 8, top, Alpha);
+            continue;
+        }
+        for (int j = i; j < i + 8; ++j) countDeepPixel<Alpha>(h, loadDeepPixel(p + 8 * j), top);
+    }
+}
+
+// The deep histogram count over chunks of 32 pixels, for the vector
+// versions; the 8-bit countChunks (kernels_common.h) with 64-bit pixels.
+// allEqual(chunk, word) tells whether every pixel of the chunk equals word;
+// inspect(chunk, rowStart, alphaWord, alphaSame) returns the chunk's mask of
+// repeats (bit i set when pixel i equals pixel i - 1; bit 0 clear at the
+// start of a row) and tells whether all its alpha samples equal alphaWord's.
+//   - Runs of equal pixels are counted as one addition of their length per
+//     channel; a run goes on over every following chunk that repeats it
+//     throughout (flat backgrounds, title cards, letterbox bars).
+//   - A chunk with fewer repeats is counted pixel by pixel (groups of eight
+//     repeats at once); when its alpha equals the frame's first alpha
+//     (video carries one alpha throughout), alpha is counted once for the
+//     chunk.
+//   - With FourthByte::kept no alpha is read: every pixel adds to alpha 0
+//     in one addition at the end.
+template <typename AllEqual, typename Inspect>
+void countDeepChunks(const DeepView& frame, std::uint32_t (*histogram)[65536], FourthByte fourth,
+                     AllEqual allEqual, Inspect inspect) {
+    // Below this many repeats (four runs or more) a chunk is cheaper counted
+    // pixel by pixel, as in the 8-bit count.
+    constexpr int kRunsFrom = 28;
+    std::uint32_t* const h = &histogram[0][0];
+    const std::uint32_t top = (1u << frame.bits) - 1;
+    const bool kept = fourth == FourthByte::kept;
+    const std::uint64_t alphaWord = loadDeepPixel(deepRowBytes(frame, 0)) & 0xFFFF000000000000ull;
+    std::uint64_t alphaCount = 0; // pixels of alpha alphaWord left out so far
+    for (std::int32_t r = 0; r < frame.height; ++r) {
+        const std::uint8_t* row = deepRowBytes(frame, r);
+        std::uint64_t runPixel = 0;
+        std::uint32_t runLength = 0; // pixels before the chunk, not yet counted
+        std::int32_t x = 0;
+        for (; x + 32 <= frame.width; x += 32) {
+            const std::uint8_t* chunk = row + 8 * x;
+            if (runLength != 0 && allEqual(chunk, runPixel)) { // the run goes on
+                runLength += 32;
+                continue;
+            }
+            bool alphaSame = false;
+            const std::uint32_t repeats = inspect(chunk, x == 0, alphaWord, alphaSame);
+            if (__builtin_popcount(repeats) < kRunsFrom) {
+                if (runLength != 0) countDeepRun(h, runPixel, runLength, top, !kept);
+                // Repeats of the last pixel in the next chunk count to it.
+                runPixel = loadDeepPixel(chunk + 8 * 31), runLength = 0;
+                if (alphaSame || kept) {
+                    countDeepChunkPixels<false>(h, chunk, repeats, top);
+                    alphaCount += 32; // unread when kept
+                } else {
+                    countDeepChunkPixels<true>(h, chunk, repeats, top);
+                }
+                continue;
+            }
+            // Each clear bit starts a run; repeats before the first extend
+            // the pending one.
+            std::uint32_t starts = ~repeats;
+            if (starts == 0) {
+                runLength += 32;
+                continue;
+            }
+            runLength += static_cast<std::uint32_t>(__builtin_ctz(starts));
+            while (starts != 0) {
+                const int s = __builtin_ctz(starts);
+                starts &= starts - 1;
+                if (runLength != 0) countDeepRun(h, runPixel, runLength, top, !kept);
+                runPixel = loadDeepPixel(chunk + 8 * s);
+                runLength = static_cast<std::uint32_t>((starts ? __builtin_ctz(starts) : 32) - s);
+            }
+        }
+        if (runLength != 0) countDeepRun(h, runPixel, runLength, top, !kept);
+        for (; x < frame.width; ++x) {
+            if (kept)
+                countDeepPixel<false>(h, loadDeepPixel(row + 8 * x), top);
+            else
+                countDeepPixel<true>(h, loadDeepPixel(row + 8 * x), top);
+        }
+    }
+    if (kept)
+        histogram[kAlpha][0] +=
+            static_cast<std::uint32_t>(std::uint64_t(frame.width) * std::uint64_t(frame.height));
+    else
+        histogram[kAlpha][std::uint32_t(alphaWord >> 48) & top] +=
+            static_cast<std::uint32_t>(alphaCount);
+}
+
+// How a map writes each channel of a deep frame: looked up in its table, or
+// as a constant (a channel all of whose pixels hold one value), or as read
+// (a kept alpha).
+struct DeepPlan {
+    bool lookUp[4];
+    bool keepAlpha;
+    std::uint64_t fixed; // the constants in their places, 0 elsewhere
+};
+
+inline DeepPlan planDeepMap(const std::uint16_t (*tables)[65536], const DeepChannelValues& values) {
+    DeepPlan plan = {};
+    plan.keepAlpha = values.fourthKept;
+    for (int k = 0; k < 4; ++k) {
+        if (k == kAlpha && plan.keepAlpha) continue;
+        plan.lookUp[k] = values.single[k] < 0;
+        if (!plan.lookUp[k])
+            plan.fixed |= std::uint64_t(tables[k][values.single[k]]) << (16 * (3 - k));
+    }
+    return plan;
+}
+
+} // namespace
