@@ -658,7 +658,7 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
     a = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error", "-progress", "pipe:3"};
     if (deep) {
         job.decoderArgs = decoderCommand(o, src, inputName, image);
-        job.deepWidth = src.width, job.deepHeight = src.height;
+        job.deepBits = src.in.depth;
         a.insert(a.end(), {"-f", "mov", "-i", "pipe:0"});
     }
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});

@@ -59,7 +59,7 @@ struct Job {
     // second input for every other stream and the metadata. Empty for the
     // 8-bit route, where `args` alone does everything.
     std::vector<std::string> decoderArgs;
-    int deepWidth = 0, deepHeight = 0; // the deep route's frames, as the filter sees them
+    int deepBits = 0; // the input's bits per sample, on the deep route
     std::vector<CoverArt> covers;  // to take out of the input before `args` runs
     std::vector<std::string> warnings;
     double expectedSeconds = 0; // of video, as the input claims, after trimming; 0 unknown

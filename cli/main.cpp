@@ -338,6 +338,13 @@ void followProgress(ChildProcess& child, Progress& progress, RunResult& r) {
 
 FilterSettings settingsFromOptions(const Options& o);
 
+// Whether the ffmpeg in PATH has the filter `name` (ffmpeg -filters).
+bool ffmpegHasFilter(const std::string& name) {
+    std::string list, last;
+    if (runCapture({"ffmpeg", "-hide_banner", "-nostdin", "-filters"}, list, last) != 0) return false;
+    return list.find(" " + name + " ") != std::string::npos;
+}
+
 // Waits for a child that has ended or is ending; its status as waitpid gives it.
 int waitFor(const ChildProcess& child) {
     int status = 0;
@@ -515,9 +522,15 @@ int convertFile(const Options& o, const std::string& source) {
     const char* tmp = std::getenv("TMPDIR");
     const std::string coverPrefix = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmor-" +
                                     std::to_string(getpid()) + "-cover";
-    Job job = buildJob(o, media, inputName,
-                       target.toStdout ? "pipe:1" : "file:" + target.temporary, target.ext,
-                       coverPrefix);
+    const std::string outputName = target.toStdout ? "pipe:1" : "file:" + target.temporary;
+    Job job = buildJob(o, media, inputName, outputName, target.ext, coverPrefix);
+    if (!job.decoderArgs.empty() && !ffmpegHasFilter("zscale")) {
+        warn("this ffmpeg has no zscale filter (built without libzimg), which the correction "
+             "at " + std::to_string(job.deepBits) + " bits needs: correcting through 8 bits");
+        Options eightBit = o;
+        eightBit.route = Route::EightBit;
+        job = buildJob(eightBit, media, inputName, outputName, target.ext, coverPrefix);
+    }
     if (target.toStdout) job.args.insert(job.args.end() - 1, {"-f", "matroska"});
     for (const auto& w : job.warnings) warn(w);
     if (std::getenv("VELMOR_SHOW_COMMAND")) { // for bench/ and for seeing what runs

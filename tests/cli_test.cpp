@@ -691,17 +691,27 @@ TEST_F(Cli, SignalsStopFfmpegAndLeaveNothingBehind) {
         closedir(proc);
         return n;
     };
+    // The deep route runs two ffmpeg processes with velmor between them.
+    std::vector<char*> deepEnvironment;
+    for (char** e = environ; *e != nullptr; ++e) deepEnvironment.push_back(*e);
+    char deepRoute[] = "VELMOR_ROUTE=deep";
+    deepEnvironment.push_back(deepRoute);
+    deepEnvironment.push_back(nullptr);
+    for (const bool deep : {false, true})
     for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGKILL}) {
-        SCOPED_TRACE(strsignal(sig));
+        SCOPED_TRACE(std::string(strsignal(sig)) + (deep ? ", deep route" : ""));
         run("rm -f .velmor-* out.mp4");
         const std::string in = path("long.nut"), out = path("out.mp4");
         const char* argv[] = {kVelmor.c_str(), in.c_str(), "-o", out.c_str(), "--quiet", nullptr};
         pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv),
+                              deep ? deepEnvironment.data() : environ),
+                  0);
         // Wait for ffmpeg to be at work on the temporary file.
-        for (int i = 0; i < 200 && ffmpegsHere() == 0; ++i)
+        const int processes = deep ? 2 : 1;
+        for (int i = 0; i < 200 && ffmpegsHere() < processes; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ASSERT_EQ(ffmpegsHere(), 1);
+        ASSERT_EQ(ffmpegsHere(), processes);
         kill(pid, sig);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
