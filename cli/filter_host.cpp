@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+#include "frame_run.h"
+
 FilterHost::FilterHost() {
     library_.open();
     host_ = std::make_unique<PluginHost>(library_);
@@ -46,6 +48,14 @@ void FilterHost::start(std::int32_t width, std::int32_t height) {
     instance_->param();
     instance_->start();
     started_ = true;
+}
+
+void FilterHost::runFrameZeroingAlpha(std::uint8_t* topDown) {
+    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(width_) * 4;
+    const FrameView view = {
+        reinterpret_cast<FramePixel*>(topDown + static_cast<std::ptrdiff_t>(height_ - 1) * row),
+        width_, height_, -row};
+    ::runFrame(instance_->settings(), view, view, OverlayPeaks::lastComputed, FourthByte::zeroed);
 }
 
 void FilterHost::runFrame(std::uint8_t* topDown) {

@@ -34,6 +34,11 @@ class FilterHost {
     // pixels, top row first; the filter sees it bottom-up, as the host
     // stores pictures, through a negative pitch.
     void runFrame(std::uint8_t* topDown);
+    // The same for frames whose fourth bytes the host would have cleared
+    // (ffmpeg's bgra carries 255 there): the very run the plug-in makes on
+    // such a frame with its fourth bytes 0, with this instance's settings,
+    // in one pass instead of a clearing pass first.
+    void runFrameZeroingAlpha(std::uint8_t* topDown);
 
   private:
     PluginLibrary library_;

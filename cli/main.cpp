@@ -93,37 +93,15 @@ struct Progress {
     }
 };
 
-// Sets byte 3 of every pixel (the top byte of each little-endian word) to 0,
-// two pixels at a time.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixels are read as little-endian words");
-void clearAlpha(std::uint8_t* pixels, std::size_t bytes) {
-    std::size_t i = 0;
-    for (; i + 8 <= bytes; i += 8) {
-        std::uint64_t words;
-        std::memcpy(&words, pixels + i, 8);
-        words &= 0x00FFFFFF00FFFFFFull;
-        std::memcpy(pixels + i, &words, 8);
-    }
-    for (; i + 4 <= bytes; i += 4) pixels[i + 3] = 0;
-}
-
-// The same for frames of 16-bit samples: bytes 6 and 7 of every pixel.
-void clearDeepAlpha(std::uint8_t* pixels, std::size_t bytes) {
-    for (std::size_t i = 0; i + 8 <= bytes; i += 8) pixels[i + 6] = pixels[i + 7] = 0;
-}
-
-// Reads one frame of `bytes` bytes, growing `frame` only as the bytes come;
-// with `noAlpha`, clears each piece's alpha while it is still in the cache.
+// Reads one frame of `bytes` bytes, growing `frame` only as the bytes come.
 // Returns the bytes read (fewer at the end of input).
-std::size_t readFrame(int fd, std::vector<std::uint8_t>& frame, std::size_t bytes, bool noAlpha,
-                      bool deep) {
+std::size_t readFrame(int fd, std::vector<std::uint8_t>& frame, std::size_t bytes) {
     constexpr std::size_t kPiece = 1 << 20; // a multiple of 4
     std::size_t done = 0;
     while (done < bytes) {
         const std::size_t want = std::min(kPiece, bytes - done);
         if (frame.size() < done + want) frame.resize(done + want);
         const std::size_t got = readFully(fd, frame.data() + done, want);
-        if (noAlpha) (deep ? clearDeepAlpha : clearAlpha)(frame.data() + done, got);
         done += got;
         if (got < want) break;
     }
@@ -635,7 +613,7 @@ int rawFrames(const Options& o) {
     for (;;) {
         std::size_t got = 0;
         try {
-            got = readFrame(0, frame, frameBytes, o.zeroAlpha, deep);
+            got = readFrame(0, frame, frameBytes);
         } catch (const std::bad_alloc&) {
             return failure("--raw: not enough memory for frames of " +
                            std::to_string(o.rawWidth) + "x" + std::to_string(o.rawHeight));
@@ -646,13 +624,15 @@ int rawFrames(const Options& o) {
                            " (" + std::to_string(got) + " of " + std::to_string(frameBytes) +
                            " bytes); the " + std::to_string(done) +
                            " frames before it were written");
-        if (host)
+        if (host && o.zeroAlpha)
+            host->runFrameZeroingAlpha(frame.data());
+        else if (host)
             host->runFrame(frame.data());
         else
             runDeepFrame(settings,
                          {reinterpret_cast<DeepPixel*>(frame.data()), o.rawWidth, o.rawHeight,
                           static_cast<std::ptrdiff_t>(o.rawWidth) * 8, o.depth},
-                         FourthByte::channel, *state);
+                         o.zeroAlpha ? FourthByte::zeroed : FourthByte::channel, *state);
         if (!writeFully(1, frame.data(), frame.size()))
             return failure(std::string("cannot write frame to standard output: ") +
                            std::strerror(errno));

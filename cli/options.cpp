@@ -54,8 +54,10 @@ out as it went in, and stays where the output format can hold it. Audio, subtitl
 attachments, chapters and metadata are kept where the output format takes them
 (converted if it must; left out with a warning if it cannot), as are rotation, aspect
 ratio, field order, colour tags and frame timing. Bit depth and chroma format stay where
-the encoder allows; lossless inputs stay lossless, ProRes stays ProRes. The output is
-written beside its final name and renamed when complete.
+the encoder allows; lossless inputs stay lossless, ProRes stays ProRes. Inputs of more
+than 8 bits per sample written at more than 8 are corrected at 16 bits (two ffmpeg
+processes, velmor between them; not with --stats). The output is written beside its
+final name and renamed when complete.
 Raw frames are 4 bytes a pixel (blue, green, red, alpha; 8 bytes with --depth above 8),
 rows top first, no padding.
 )USAGE";

@@ -14,7 +14,10 @@
 //               a range of 0 gives all zeros
 //   tone step   when gamma is outside 0.999..1.001
 //   kept byte   with FourthByte::kept the alpha table becomes the identity,
-//               so that every pixel's fourth byte comes out as it went in
+//               so that every pixel's fourth byte comes out as it went in;
+//               with FourthByte::zeroed every entry becomes the entry for 0,
+//               so that any fourth byte comes out as a 0 would (and a frame
+//               that fails the gate is copied with its fourth bytes 0)
 //   mapping     every byte through its channel's table, in place if asked
 // Double arithmetic happens in exactly this order, one rounding per
 // operation; doubles become integers only after a clamp in double, so values
@@ -92,12 +95,14 @@ void buildChannelTable(const FrameStats& stats, std::uint8_t (&table)[256], int 
     for (int i = 0; i < 256; ++i) table[i] = truncToByte(((i - low) * inv) * 255.0 + 0.5);
 }
 
-void copyRows(const FrameView& input, const FrameView& output) {
+void copyRows(const FrameView& input, const FrameView& output, FourthByte fourth) {
     const std::size_t rowBytes = static_cast<std::size_t>(input.width) * 4;
     for (std::int32_t r = 0; r < input.height; ++r) {
         const std::uint8_t* in = frameRowBytes(input, r);
         std::uint8_t* out = frameRowBytes(output, r);
         if (in != out) std::memmove(out, in, rowBytes);
+        if (fourth == FourthByte::zeroed)
+            for (std::size_t i = 3; i < rowBytes; i += 4) out[i] = 0;
     }
 }
 
@@ -126,7 +131,7 @@ void correctFrame(FrameState& state, const FilterSettings& settings, const Frame
     FrameStats& stats = state.stats;
     stats.w_min = 256;
     if (!gatePasses(stats)) {
-        copyRows(input, output);
+        copyRows(input, output, fourth);
         return;
     }
     std::int32_t gain = settings.gainPercent;
@@ -141,9 +146,15 @@ void correctFrame(FrameState& state, const FilterSettings& settings, const Frame
 
     for (int k = 0; k < 4; ++k) buildChannelTable(stats, state.channelTable[k], k);
     applyToneStep(state, settings);
+    std::uint8_t (&alpha)[256] = state.channelTable[kAlpha];
     if (fourth == FourthByte::kept)
-        for (int i = 0; i < 256; ++i) state.channelTable[kAlpha][i] = static_cast<std::uint8_t>(i);
-    // The histograms just measured tell the map which values the frame holds.
-    frameKernels().map(input, output, state.channelTable, channelValuesOf(stats.histogram, fourth),
+        for (int i = 0; i < 256; ++i) alpha[i] = static_cast<std::uint8_t>(i);
+    if (fourth == FourthByte::zeroed) std::memset(alpha, alpha[0], sizeof alpha);
+    // The histograms just measured tell the map which values the frame
+    // holds; a zeroed fourth byte, counted as 0, is the single value 0 of a
+    // table that gives every byte the same.
+    frameKernels().map(input, output, state.channelTable,
+                       channelValuesOf(stats.histogram,
+                                       fourth == FourthByte::kept ? fourth : FourthByte::channel),
                        *state.mapCache);
 }

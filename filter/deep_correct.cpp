@@ -142,6 +142,18 @@ void buildDeepTone(double gamma, std::int32_t sCurve, const Depth& d, DeepState&
 
 } // namespace
 
+namespace {
+
+void clearAlpha(const DeepView& f) {
+    for (std::int32_t r = 0; r < f.height; ++r) {
+        DeepPixel* p = reinterpret_cast<DeepPixel*>(reinterpret_cast<std::uint8_t*>(f.data) +
+                                                    static_cast<std::ptrdiff_t>(r) * f.pitch);
+        for (std::int32_t x = 0; x < f.width; ++x) p[x].alpha = 0;
+    }
+}
+
+} // namespace
+
 void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
                   DeepState& state) {
     if (frame.width <= 0 || frame.height <= 0 || frame.bits < 8 || frame.bits > 16) return;
@@ -151,15 +163,25 @@ void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthB
     const FrameKernels& kernels = frameKernels();
     for (auto& h : state.histogram)
         for (std::uint32_t v = 0; v < d.bins; ++v) h[v] = 0;
-    kernels.deepCount(frame, state.histogram, fourth);
+    // A zeroed alpha counts as a kept one does: as 0.
+    kernels.deepCount(frame, state.histogram,
+                      fourth == FourthByte::zeroed ? FourthByte::kept : fourth);
     searchClipPoints(d, clipLimitFor(pixels), state);
-    if (!decideLevels(settings, d, pixels, state)) return; // the gate: unchanged
+    if (!decideLevels(settings, d, pixels, state)) { // the gate: unchanged
+        if (fourth == FourthByte::zeroed) clearAlpha(frame);
+        return;
+    }
     buildTables(d, state);
     if (gammaNeedsToneStep(settings.gamma)) {
         buildDeepTone(settings.gamma, settings.sCurve, d, state);
         for (auto& table : state.table)
             for (std::uint32_t i = 0; i < d.bins; ++i) table[i] = state.tone[table[i]];
     }
+    // A zeroed alpha maps every sample as 0 maps; its histogram, all at 0,
+    // lets the map write it as that one value.
+    if (fourth == FourthByte::zeroed)
+        for (std::uint32_t i = 1; i < d.bins; ++i) state.table[kAlpha][i] = state.table[kAlpha][0];
     kernels.deepMap(frame, state.table,
-                    deepChannelValuesOf(state.histogram, d.bits, pixels, fourth));
+                    deepChannelValuesOf(state.histogram, d.bits, pixels,
+                                        fourth == FourthByte::kept ? fourth : FourthByte::channel));
 }

@@ -55,6 +55,7 @@ struct DeepState {
 // what the alpha sample is: with FourthByte::channel it is counted,
 // stretched and mapped like the colours (and must lie below 2^bits too);
 // with FourthByte::kept every pixel counts as alpha 0 and keeps its own
-// alpha sample, whatever its value.
+// alpha sample, whatever its value; with FourthByte::zeroed the run is the
+// channel run of the frame with every alpha sample 0, whatever they hold.
 void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
                   DeepState& state);

@@ -25,6 +25,11 @@ enum class FourthByte {
     // written back as each pixel holds it, so a host's real alpha comes
     // through untouched (the frei0r hosts' frames).
     kept,
+    // The alpha channel of a frame whose fourth bytes the host would have
+    // cleared: the run is the `channel` run of the frame with every fourth
+    // byte 0, whatever the bytes hold (raw frames from tools that put 255
+    // there), without a pass to clear them first.
+    zeroed,
 };
 
 // One frame: rows at data + row * pitch bytes, the first `width` pixels of

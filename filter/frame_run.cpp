@@ -14,21 +14,23 @@ namespace {
 void runOn(FrameState& state, const FilterSettings& settings, const FrameView& input,
            const FrameView& output, const FrameView& overlay, FourthByte fourth,
            OverlayPeaks peaks) {
-    measureChannels(state.stats, input, fourth);
+    // A zeroed fourth byte counts as a kept one does: as 0.
+    measureChannels(state.stats, input, fourth == FourthByte::zeroed ? FourthByte::kept : fourth);
     correctFrame(state, settings, input, output, fourth);
     if (settings.showStats == 0) return;
     if (peaks == OverlayPeaks::thisFrame) storePeakShares(state.stats, framePixelCount(input));
-    drawStatsOverlay(state.stats, overlay, fourth);
+    drawStatsOverlay(state.stats, overlay,
+                     fourth == FourthByte::kept ? fourth : FourthByte::channel);
 }
 
 } // namespace
 
 void runFrame(const FilterSettings& settings, const FrameView& source, const FrameView& destination,
-              OverlayPeaks peaks) {
+              OverlayPeaks peaks, FourthByte fourth) {
     if (frameIsEmpty(source)) return; // nothing to measure, nothing to touch
     const FrameView output = {source.data, source.width, source.height, destination.pitch};
     FrameStateLock lock; // the statistics and tables below are every instance's
-    runOn(sharedFrameState, settings, source, output, destination, FourthByte::channel, peaks);
+    runOn(sharedFrameState, settings, source, output, destination, fourth, peaks);
 }
 
 void runFrameKeepingFourthByte(FrameState& state, const FilterSettings& settings,

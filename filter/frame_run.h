@@ -22,8 +22,11 @@ enum class OverlayPeaks {
 // and draws the statistics into `destination` when showStats is set. A
 // frame without pixels is left alone entirely. Safe to call from several
 // threads at once: frame runs take turns under the frame-state lock.
+// `fourth` is channel (the host's frames) or zeroed (frames whose fourth
+// bytes the host would have cleared).
 void runFrame(const FilterSettings& settings, const FrameView& source, const FrameView& destination,
-              OverlayPeaks peaks = OverlayPeaks::lastComputed);
+              OverlayPeaks peaks = OverlayPeaks::lastComputed,
+              FourthByte fourth = FourthByte::channel);
 
 // The frame run of a host that gives each instance a state of its own:
 // measures `input` with its fourth bytes kept (read as 0, written back as

@@ -12,7 +12,9 @@
 // value in 16w..16w+15, and single[k] is the one value every pixel holds
 // there (the usual constant alpha), or -1. A map may skip the table entries
 // of unset windows and write a single-valued channel as a constant, so the
-// description must cover every pixel the map reads.
+// description must cover every pixel the map reads, but for a channel whose
+// table gives every value the same entry (a zeroed fourth byte): that one
+// may be described as holding 0 alone, whatever the pixels hold.
 // With fourthKept, the alpha table is the identity (FourthByte::kept): a map
 // may copy the fourth byte instead of looking it up, and the alpha entries
 // of windows and single then say nothing about the bytes the map reads.

@@ -220,6 +220,32 @@ TEST_P(Kernels, FrameRunsKeepingTheFourthByteEqualTheHostsRunWithItPutBack) {
     }
 }
 
+// A zeroed fourth byte: the video host's run (shared state, last computed
+// peaks, the overlay) on the frame with its fourth bytes cleared, in one
+// run on the frame as it is, whatever its fourth bytes hold; flat frames
+// fail the gate and are copied with their fourth bytes 0.
+TEST_P(Kernels, FrameRunsZeroingTheFourthByteEqualTheHostsRunOnTheClearedFrame) {
+    std::mt19937 rng(9);
+    for (int trial = 0; trial < 70; ++trial) {
+        Trial t = trialFrame(trial, rng, trial % 3 == 1);
+        const Shape& s = t.shape;
+        TestFrame& f = t.frame;
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x) f.pixel(x, y)[3] = std::uint8_t(trial % 2 ? 255 : rng());
+        TestFrame expected = f;
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x) expected.pixel(x, y)[3] = 0;
+        useFrameKernels(&oracleKernels);
+        runFrame(t.settings, viewOf(expected, s.upsideDown), viewOf(expected, s.upsideDown));
+        const FrameStats want = sharedFrameState.stats;
+        forceKernelPath(GetParam());
+        runFrame(t.settings, viewOf(f, s.upsideDown), viewOf(f, s.upsideDown),
+                 OverlayPeaks::lastComputed, FourthByte::zeroed);
+        ASSERT_EQ(f.bytes, expected.bytes) << trial;
+        ASSERT_EQ(0, std::memcmp(&want, &sharedFrameState.stats, sizeof want)) << trial;
+    }
+}
+
 // Deep frames: samples of 8 to 16 bits in rows of eight-byte pixels, with
 // padding after each row (random, and never to be read into a count nor
 // written), viewed upright or upside down (negative pitch).
@@ -363,6 +389,32 @@ TEST_P(Kernels, DeepFrameRunsEqualTheStraightforwardLoops) {
                 runDeepFrame(settings, f.view(bits, s.upsideDown), fourth, *state);
                 ASSERT_EQ(expected.bytes, f.bytes);
             }
+}
+
+// The same at depth: the channel run on the frame with its alpha samples 0.
+TEST_P(Kernels, DeepFrameRunsZeroingTheAlphaEqualTheRunOnTheClearedFrame) {
+    std::mt19937 rng(13);
+    auto wantState = std::make_unique<DeepState>(), state = std::make_unique<DeepState>();
+    int trial = 0;
+    for (int bits : {8, 10, 16})
+        for (DeepContent c : kDeepContents) {
+            if (c == DeepContent::Unmasked) continue;
+            const DeepShape& s = kDeepShapes[++trial % 6];
+            SCOPED_TRACE(::testing::Message() << bits << " bits, content " << int(c));
+            FilterSettings settings{};
+            setDefaultSettings(settings);
+            settings.gamma = trial % 3 ? 1.0 : 0.6;
+            DeepFrame f(s.width, s.height, s.padding);
+            paintDeep(f, c, bits, FourthByte::kept, rng); // any alpha
+            DeepFrame expected = f;
+            for (int y = 0; y < s.height; ++y)
+                for (int x = 0; x < s.width; ++x) *expected.sample(x, y, 3) = 0;
+            useFrameKernels(&oracleKernels);
+            runDeepFrame(settings, expected.view(bits, s.upsideDown), FourthByte::channel, *wantState);
+            forceKernelPath(GetParam());
+            runDeepFrame(settings, f.view(bits, s.upsideDown), FourthByte::zeroed, *state);
+            ASSERT_EQ(expected.bytes, f.bytes);
+        }
 }
 
 std::string pathName(const ::testing::TestParamInfo<KernelPath>& p) {
