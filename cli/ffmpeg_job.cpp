@@ -60,6 +60,11 @@ PixelTraits traitsOf(const std::string& pf) {
         if (bits > 8) t.depth = bits;
     }
     if (pf.rfind("p01", 0) == 0) t.depth = 10;
+    // Grey, with or without alpha: gray16be, gray10le, ya16le.
+    if (pf.rfind("gray", 0) == 0 || pf.rfind("ya", 0) == 0) {
+        const int bits = std::atoi(pf.c_str() + (pf[0] == 'g' ? 4 : 2));
+        if (bits > 8) t.depth = bits;
+    }
     if (pf.find("48") != std::string::npos || pf.find("64") != std::string::npos) t.depth = 16;
     return t;
 }

@@ -290,6 +290,8 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
         {"16-bit PNG", with("png", "rgb48be", ""), "png", false,
          {"zscale=rin=full:r=full:f=bicubic,format=gbrp16le"},
          {"format=gbrp16le,zscale=rin=full:r=full:f=lanczos,format=rgb48be", "-frames:v 1"}},
+        {"16-bit grey scan", with("png", "gray16be", "streams.stream.0.color_range=\"pc\"\n"), "png", false,
+         {"zscale=min=170m:rin=full:r=full"}, {"format=rgb48be"}},
         {"16-bit PNG with alpha", with("png", "rgba64be", ""), "png", false,
          {"format=gbrap16le"}, {"format=gbrap16le", "format=rgba64be"}},
         {"8-bit input", with("h264", "yuv420p", audio), "mp4", false, {}, {"frei0r=velmor"}},
