@@ -454,6 +454,16 @@ TEST_F(Cli, DeepInputsAreCorrectedAtTheirPrecision) {
         EXPECT_EQ(got[2], c.high);
     }
 
+    // An ffmpeg without zscale: a warning, and the plug-in's 8 bits.
+    run("mkdir bin && printf '#!/bin/sh\\ncase \"$*\" in *-filters*) \"%s\" \"$@\" | grep -v "
+        "zscale;; *) exec \"%s\" \"$@\";; esac\\n' \"$(command -v ffmpeg)\" "
+        "\"$(command -v ffmpeg)\" >bin/ffmpeg && chmod +x bin/ffmpeg");
+    const Result without = run("PATH=" + path("bin") + ":$PATH " + kVelmor +
+                               " ramp.mkv -o eight.mkv --gain 0");
+    EXPECT_EQ(without.status, 0) << without.err;
+    EXPECT_NE(without.err.find("no zscale filter"), std::string::npos) << without.err;
+    EXPECT_LT(luma("eight.mkv", "yuv422p10le")[0], 300);
+
     // 16-bit RGB with alpha: the core's deep run on the very samples. (The
     // files are written and read as rgba64le: ffmpeg's scaler converts
     // between rgba64 and bgra64 only to 12 bits or so.)
