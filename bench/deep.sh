@@ -26,13 +26,7 @@ run_eightbit() { VELMOR_ROUTE=8bit "$velmor" "$tmp/in.mov" -o "$tmp/eightbit.mov
 run_deep() { "$velmor" "$tmp/in.mov" -o "$tmp/deep.mov" --quiet -y; }
 declare -A times
 order=(plain eightbit deep)
-echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-for ((i = 0; i < runs; i++)); do
-    for name in "${order[@]}"; do
-        times[$name]+="$(wall_seconds "run_$name") "
-    done
-done
-echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
+interleaved "$runs" "${order[@]}"
 echo "$length s of 1920x1080 10-bit 4:2:2 ProRes 422 HQ at 25 fps with sound, median of $runs runs"
 plain=$(echo "${times[plain]}" | median)
 eightbit=$(echo "${times[eightbit]}" | median)

@@ -60,13 +60,7 @@ run_before() { "$BEFORE" "$tmp/in.mp4" -o "$tmp/before.mp4" --quiet -y; }
 declare -A times
 order=(plain conversions velmor normaliz0r normalize)
 [ -z "${BEFORE:-}" ] || order+=(before)
-echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-for ((i = 0; i < runs; i++)); do
-    for name in "${order[@]}"; do
-        times[$name]+="$(wall_seconds "run_$name") "
-    done
-done
-echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
+interleaved "$runs" "${order[@]}"
 echo "velmor's command: $shown"
 echo "$length s of 1920x1080 H.264 at 25 fps with sound, median of $runs runs"
 plain=$(echo "${times[plain]}" | median)
