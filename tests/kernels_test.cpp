@@ -345,6 +345,37 @@ TEST_P(Kernels, DeepCountAndMapEqualTheStraightforwardLoops) {
                 }
 }
 
+// Frames of more pixels than a 16-bit count holds in one bin, counted pixel
+// by pixel (blue noise stops every run) with green on one value, red on two
+// and alpha on one or varying: the same histograms as the straightforward
+// loops, so no count is lost or wraps on its way.
+TEST_P(Kernels, DeepCountsOfManyPixelsInOneBinEqualTheStraightforwardLoops) {
+    std::mt19937 rng(5);
+    auto want = std::make_unique<DeepHistograms>(), got = std::make_unique<DeepHistograms>();
+    const struct {
+        int bits, width, height;
+        bool varyingAlpha;
+    } cases[] = {
+        {10, 512, 300, false}, {8, 1021, 150, true}, {9, 640, 260, false}, {12, 512, 300, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.bits << " bits, " << c.width << "x" << c.height);
+        DeepFrame f(c.width, c.height, 0);
+        const std::uint32_t top = (1u << c.bits) - 1;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                *f.sample(x, y, 0) = std::uint16_t(rng() & top);
+                *f.sample(x, y, 1) = std::uint16_t(top / 3);
+                *f.sample(x, y, 2) = std::uint16_t(rng() % 2 ? 0 : top);
+                *f.sample(x, y, 3) = std::uint16_t(c.varyingAlpha ? x % 3 : top);
+            }
+        std::memset(want.get(), 0, sizeof *want);
+        std::memset(got.get(), 0, sizeof *got);
+        oracleKernels.deepCount(f.view(c.bits, false), want->h, FourthByte::channel);
+        frameKernels().deepCount(f.view(c.bits, false), got->h, FourthByte::channel);
+        ASSERT_EQ(0, std::memcmp(want.get(), got.get(), sizeof *want));
+    }
+}
+
 // The whole deep run on every path gives the straightforward loops' bytes,
 // both fourth-sample modes, with and without a tone curve.
 TEST_P(Kernels, DeepFrameRunsEqualTheStraightforwardLoops) {
