@@ -33,10 +33,13 @@ inline void countDeepRun(std::uint32_t* h, std::uint64_t p, std::uint32_t n, std
 // Into histograms of Bins bins a channel.
 template <bool Alpha, std::ptrdiff_t Bins = kDeepChannelBins, typename Count = std::uint32_t>
 inline void countDeepPixel(Count* h, std::uint64_t p, std::uint32_t top) {
-    ++h[kBlue * Bins + (std::uint32_t(p) & top)];
-    ++h[kGreen * Bins + (std::uint32_t(p >> 16) & top)];
-    ++h[kRed * Bins + (std::uint32_t(p >> 32) & top)];
-    if (Alpha) ++h[kAlpha * Bins + (std::uint32_t(p >> 48) & top)];
+    // Indices of the machine's width: the channel's offset then goes into the
+    // address, not into an addition.
+    const std::uint64_t t = top;
+    ++(h + kBlue * Bins)[p & t];
+    ++(h + kGreen * Bins)[(p >> 16) & t];
+    ++(h + kRed * Bins)[(p >> 32) & t];
+    if (Alpha) ++(h + kAlpha * Bins)[(p >> 48) & t];
 }
 
 // Up to this depth (1024 bins) the odd pixels of the chunks counted pixel
