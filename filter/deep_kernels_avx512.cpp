@@ -19,10 +19,10 @@ namespace {
 // table entries (see DeepChannelValues) is mapped without gathers: each
 // window is two registers of the table, and one vpermi2b looks up the two
 // bytes of all 32 samples of eight pixels in it (a vpermi2w measured three
-// times slower here). A window costs about 0.3 ms a 1080p frame, three
-// eight-lane gathers for eight pixels about 2.3 ms: the deep benchmark's
-// title card (6 windows at 10 and 16 bits) maps in 1.7 ms against 3.3,
-// its ramp (13 windows) in 4.9 against 3.3.
+// times slower here). A window costs about 0.3 ms a 1080p frame, the three
+// eight-lane gathers of every eight pixels 1.5 to 2 ms: the deep
+// benchmark's title card (6 windows at 10 and 16 bits) maps in 1.6 ms
+// against the gathers' 2.7, its ramp (13 windows) in 4.9 against 3.3.
 constexpr int kPermuteWindows = 8;
 
 struct DeepWindows {
