@@ -243,20 +243,21 @@ int windowTable(int rounds) {
 // path, medians in ms of the 8-bit host run, and at 10 and 16 bits of the
 // deep count alone, the deep map alone (with the frame's own tables) and the
 // whole deep run, each on a fresh copy of the frame (fourth sample 0,
-// counted as a channel, as the raw mode runs it).
+// counted as a channel, as the raw mode runs it), and the memcpy of that copy,
+// the yardstick of a pass that reads and writes every deep pixel once.
 int deepTable(int rounds, const std::string& only) {
     const int depths[2] = {10, 16};
     struct DeepPath {
         std::string name;
         const FrameKernels* kernels;
         std::vector<double> eight[kBenchContentCount], count[2][kBenchContentCount],
-            map[2][kBenchContentCount], run[2][kBenchContentCount];
+            map[2][kBenchContentCount], run[2][kBenchContentCount], copy[2][kBenchContentCount];
     };
     std::vector<DeepPath> paths;
     for (KernelPath p : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Ssse3,
                          KernelPath::Avx2, KernelPath::Avx512})
         if ((only.empty() || only == kernelPathName(p)) && forceKernelPath(p))
-            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}});
+            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}, {}});
     forceKernelPath(KernelPath::Auto);
     const std::string selected = frameKernels().name;
     FilterSettings settings{};
@@ -310,7 +311,9 @@ int deepTable(int rounds, const std::string& only) {
                 for (int d = 0; d < 2; ++d) {
                     Promoted& p = promoted[d][c];
                     const DeepView v = deepView(depths[d]);
-                    deepWork = p.pixels;
+                    start = Clock::now();
+                    std::memcpy(deepWork.data(), p.pixels.data(), pixels * sizeof(DeepPixel));
+                    path.copy[d][c].push_back(msSince(start));
                     std::memset(state.histogram, 0, sizeof state.histogram);
                     start = Clock::now();
                     path.kernels->deepCount(v, state.histogram, FourthByte::channel);
@@ -330,17 +333,20 @@ int deepTable(int rounds, const std::string& only) {
     std::printf("\n%s, %dx%d, the deep run (bgra64le, in place) beside the 8-bit host run, %d "
                 "rounds, medians in ms; selected path: %s\n",
                 cpuName().c_str(), kWidth, kHeight, rounds, selected.c_str());
-    std::printf("| content | path | 8-bit run | 10-bit count | map | run | run / 8-bit | "
-                "16-bit count | map | run | run / 8-bit |\n"
-                "|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| content | path | 8-bit run | deep copy | 10-bit count | map | run | run / 8-bit | "
+        "16-bit count | map | run | run / 8-bit |\n"
+        "|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (int c = 0; c < kBenchContentCount; ++c) {
         double best[2] = {1e30, 1e30};
         for (const DeepPath& p : paths)
             for (int d = 0; d < 2; ++d) best[d] = std::min(best[d], median(p.run[d][c]));
         for (const DeepPath& p : paths) {
             const double base = median(p.eight[c]);
-            std::printf("| %s | %s%s |  %.2f |", kBenchContents[c], p.name.c_str(),
-                        p.name == selected ? " (selected)" : "", base);
+            std::vector<double> copies = p.copy[0][c];
+            copies.insert(copies.end(), p.copy[1][c].begin(), p.copy[1][c].end());
+            std::printf("| %s | %s%s |  %.2f | %.2f |", kBenchContents[c], p.name.c_str(),
+                        p.name == selected ? " (selected)" : "", base, median(copies));
             for (int d = 0; d < 2; ++d) {
                 const double run = median(p.run[d][c]);
                 std::printf(" %.2f | %.2f | %.2f%s | %.2f |", median(p.count[d][c]),

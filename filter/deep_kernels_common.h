@@ -30,26 +30,61 @@ inline void countDeepRun(std::uint32_t* h, std::uint64_t p, std::uint32_t n, std
     if (alpha) h[kAlpha * kDeepChannelBins + (std::uint32_t(p >> 48) & top)] += n;
 }
 
-template <bool Alpha>
-inline void countDeepPixel(std::uint32_t* h, std::uint64_t p, std::uint32_t top) {
-    ++h[kBlue * kDeepChannelBins + (std::uint32_t(p) & top)];
-    ++h[kGreen * kDeepChannelBins + (std::uint32_t(p >> 16) & top)];
-    ++h[kRed * kDeepChannelBins + (std::uint32_t(p >> 32) & top)];
-    if (Alpha) ++h[kAlpha * kDeepChannelBins + (std::uint32_t(p >> 48) & top)];
+// Into histograms of Bins bins a channel.
+template <bool Alpha, std::ptrdiff_t Bins = kDeepChannelBins, typename Count = std::uint32_t>
+inline void countDeepPixel(Count* h, std::uint64_t p, std::uint32_t top) {
+    // Indices of the machine's width: the channel's offset then goes into the
+    // address, not into an addition.
+    const std::uint64_t t = top;
+    ++(h + kBlue * Bins)[p & t];
+    ++(h + kGreen * Bins)[(p >> 16) & t];
+    ++(h + kRed * Bins)[(p >> 32) & t];
+    if (Alpha) ++(h + kAlpha * Bins)[(p >> 48) & t];
 }
 
+// Up to this depth (1024 bins) the odd pixels of the chunks counted pixel
+// by pixel go to a second set of histograms: neighbours of slowly varying
+// content often share a bin, and with two sets their increments do not wait
+// on each other. Its counts are of 16 bits, 8 KiB that stay in the
+// first-level cache beside the frame's bins (32-bit ones slowed noise down),
+// and go into the histograms before any can wrap.
+constexpr int kOddSetBits = 10;
+
+struct DeepOddSet {
+    static constexpr std::ptrdiff_t kBins = std::ptrdiff_t{1} << kOddSetBits;
+    // Each chunk adds at most 16 to a count.
+    static constexpr std::uint32_t kChunks = 0xFFFF / 16;
+    std::uint16_t counts[4][kBins];
+    std::uint32_t chunksLeft;
+
+    void spill(std::uint32_t (*histogram)[65536], std::uint32_t bins) {
+        for (int k = 0; k < 4; ++k)
+            for (std::uint32_t i = 0; i < bins; ++i)
+                histogram[k][i] += counts[k][i], counts[k][i] = 0;
+        chunksLeft = kChunks;
+    }
+};
+
 // Counts the 32 pixels of a chunk, eight at a time: a group whose pixels all
-// repeat its first as one addition of 8, any other pixel by pixel.
-// `repeats` is the inspection's mask.
-template <bool Alpha>
-inline void countDeepChunkPixels(std::uint32_t* h, const std::uint8_t* p, std::uint32_t repeats,
-                                 std::uint32_t top) {
+// repeat its first as one addition of 8, any other pixel by pixel (the odd
+// ones into `odd` where there is one). `repeats` is the inspection's mask.
+template <bool Alpha, bool Odd>
+inline void countDeepChunkPixels(std::uint32_t* h, DeepOddSet* odd, const std::uint8_t* p,
+                                 std::uint32_t repeats, std::uint32_t top) {
     for (int i = 0; i < 32; i += 8, repeats >>= 8) {
         if ((repeats | 1) == (repeats | 0xFF)) {
             countDeepRun(h, loadDeepPixel(p + 8 * i), 8, top, Alpha);
             continue;
         }
-        for (int j = i; j < i + 8; ++j) countDeepPixel<Alpha>(h, loadDeepPixel(p + 8 * j), top);
+        if (Odd) {
+            for (int j = i; j < i + 8; j += 2) {
+                countDeepPixel<Alpha>(h, loadDeepPixel(p + 8 * j), top);
+                countDeepPixel<Alpha, DeepOddSet::kBins>(&odd->counts[0][0],
+                                                         loadDeepPixel(p + 8 * j + 8), top);
+            }
+        } else {
+            for (int j = i; j < i + 8; ++j) countDeepPixel<Alpha>(h, loadDeepPixel(p + 8 * j), top);
+        }
     }
 }
 
@@ -68,9 +103,13 @@ inline void countDeepChunkPixels(std::uint32_t* h, const std::uint8_t* p, std::u
 //     chunk.
 //   - With FourthByte::kept no alpha is read: every pixel adds to alpha 0
 //     in one addition at the end.
-template <typename AllEqual, typename Inspect>
-void countDeepChunks(const DeepView& frame, std::uint32_t (*histogram)[65536], FourthByte fourth,
-                     AllEqual allEqual, Inspect inspect) {
+//   - With Odd, up to kOddSetBits, the odd pixels of the chunks counted
+//     pixel by pixel go to a DeepOddSet.
+template <bool Odd, typename AllEqual, typename Inspect>
+void countDeepChunksWith(const DeepView& frame, std::uint32_t (*histogram)[65536],
+                         FourthByte fourth, AllEqual allEqual, Inspect inspect) {
+    DeepOddSet odd;
+    if (Odd) std::memset(&odd, 0, sizeof odd), odd.chunksLeft = DeepOddSet::kChunks;
     // Below this many repeats (four runs or more) a chunk is cheaper counted
     // pixel by pixel, as in the 8-bit count.
     constexpr int kRunsFrom = 28;
@@ -97,11 +136,12 @@ void countDeepChunks(const DeepView& frame, std::uint32_t (*histogram)[65536], F
                 // Repeats of the last pixel in the next chunk count to it.
                 runPixel = loadDeepPixel(chunk + 8 * 31), runLength = 0;
                 if (alphaSame || kept) {
-                    countDeepChunkPixels<false>(h, chunk, repeats, top);
+                    countDeepChunkPixels<false, Odd>(h, &odd, chunk, repeats, top);
                     alphaCount += 32; // unread when kept
                 } else {
-                    countDeepChunkPixels<true>(h, chunk, repeats, top);
+                    countDeepChunkPixels<true, Odd>(h, &odd, chunk, repeats, top);
                 }
+                if (Odd && --odd.chunksLeft == 0) odd.spill(histogram, top + 1);
                 continue;
             }
             // Each clear bit starts a run; repeats before the first extend
@@ -128,12 +168,22 @@ void countDeepChunks(const DeepView& frame, std::uint32_t (*histogram)[65536], F
                 countDeepPixel<true>(h, loadDeepPixel(row + 8 * x), top);
         }
     }
+    if (Odd) odd.spill(histogram, top + 1);
     if (kept)
         histogram[kAlpha][0] +=
             static_cast<std::uint32_t>(std::uint64_t(frame.width) * std::uint64_t(frame.height));
     else
         histogram[kAlpha][std::uint32_t(alphaWord >> 48) & top] +=
             static_cast<std::uint32_t>(alphaCount);
+}
+
+template <typename AllEqual, typename Inspect>
+void countDeepChunks(const DeepView& frame, std::uint32_t (*histogram)[65536], FourthByte fourth,
+                     AllEqual allEqual, Inspect inspect) {
+    if (frame.bits <= kOddSetBits)
+        countDeepChunksWith<true>(frame, histogram, fourth, allEqual, inspect);
+    else
+        countDeepChunksWith<false>(frame, histogram, fourth, allEqual, inspect);
 }
 
 // How a map writes each channel of a deep frame: looked up in its table, or

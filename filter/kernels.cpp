@@ -78,7 +78,8 @@ const char* kernelPathName(KernelPath path) {
 }
 
 void useFrameKernels(const FrameKernels* kernels) {
-    chosen = kernels != nullptr ? kernels : selectKernels(KernelPath::Auto, cpuFeatures())->kernels();
+    chosen =
+        kernels != nullptr ? kernels : selectKernels(KernelPath::Auto, cpuFeatures())->kernels();
 }
 
 ChannelValues channelValuesOf(const std::uint32_t (*histogram)[256], FourthByte fourth) {
@@ -113,6 +114,11 @@ DeepChannelValues deepChannelValuesOf(const std::uint32_t (*histogram)[65536], i
         std::uint32_t i = 0;
         while (i < bins && histogram[k][i] == 0) ++i;
         if (i < bins && histogram[k][i] == pixels) v.single[k] = std::int32_t(i);
+        for (std::uint32_t w = 0; w < bins / 64; ++w) {
+            std::uint32_t held = 0;
+            for (std::uint32_t j = 0; j < 64; ++j) held |= histogram[k][64 * w + j];
+            if (held != 0) v.windows[k][w / 64] |= std::uint64_t{1} << (w % 64);
+        }
     }
     return v;
 }

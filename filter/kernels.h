@@ -45,12 +45,17 @@ struct MapCache {
 
 // What a deep frame's histograms tell the deep map about its samples, per
 // channel k: single[k] is the one value (below 2^bits) every pixel holds
-// there, or -1. A map may write a single-valued channel as a constant, so
-// the description must cover every pixel the map reads. With fourthKept the
+// there, or -1; bit w % 64 of windows[k][w / 64] is set when some pixel's
+// sample s has s & M in 64w..64w+63. A map may write a single-valued channel
+// as a constant and skip the table entries of unset windows, so the
+// description must cover every pixel the map reads, but for a channel whose
+// table gives every sample the same entry (a zeroed alpha), which may be
+// described as holding 0 alone. With fourthKept the
 // alpha samples are written back as read (FourthByte::kept) and
-// single[kAlpha] says nothing about them.
+// single[kAlpha] and windows[kAlpha] say nothing about them.
 struct DeepChannelValues {
     std::int32_t single[4];
+    std::uint64_t windows[4][16];
     bool fourthKept;
 };
 

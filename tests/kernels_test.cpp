@@ -249,11 +249,10 @@ TEST_P(Kernels, FrameRunsZeroingTheFourthByteEqualTheHostsRunOnTheClearedFrame) 
 // Deep frames: samples of 8 to 16 bits in rows of eight-byte pixels, with
 // padding after each row (random, and never to be read into a count nor
 // written), viewed upright or upside down (negative pitch).
-enum class DeepContent { Noise, Unmasked, Ramp, Flat, Title, VaryingAlpha, RareAlpha };
-const DeepContent kDeepContents[] = {DeepContent::Noise, DeepContent::Unmasked,
-                                     DeepContent::Ramp,  DeepContent::Flat,
-                                     DeepContent::Title, DeepContent::VaryingAlpha,
-                                     DeepContent::RareAlpha};
+enum class DeepContent { Noise, Unmasked, Ramp, Flat, Title, VaryingAlpha, RareAlpha, Edges };
+const DeepContent kDeepContents[] = {
+    DeepContent::Noise, DeepContent::Unmasked,     DeepContent::Ramp,      DeepContent::Flat,
+    DeepContent::Title, DeepContent::VaryingAlpha, DeepContent::RareAlpha, DeepContent::Edges};
 
 struct DeepFrame {
     std::int32_t width, height;
@@ -293,7 +292,8 @@ void paintDeep(DeepFrame& f, DeepContent c, int bits, FourthByte fourth, std::mt
                 break;
             case DeepContent::Ramp: // neighbours equal or a step apart, alpha constant
                 for (int b = 0; b < 3; ++b)
-                    v[b] = std::uint16_t((x * std::uint64_t(top) / f.width + 3 * b + rng() % 2) & top);
+                    v[b] =
+                        std::uint16_t((x * std::uint64_t(top) / f.width + 3 * b + rng() % 2) & top);
                 v[3] = std::uint16_t(top);
                 break;
             case DeepContent::Flat:
@@ -306,6 +306,14 @@ void paintDeep(DeepFrame& f, DeepContent c, int bits, FourthByte fourth, std::mt
             case DeepContent::RareAlpha: // one alpha, now and then one bit off
                 v[3] = std::uint16_t(rng() % 40 ? 0 : (1u << (rng() % bits)));
                 break;
+            case DeepContent::Edges: { // two 64-value windows a channel, their edge values
+                v[0] = std::uint16_t(63 + rng() % 2);
+                v[1] = std::uint16_t(top - 64 + rng() % 2);
+                v[2] = std::uint16_t(rng() % 2 ? 63 : top);
+                v[3] = std::uint16_t(top - rng() % 2);
+                if (rng() % 2) v[rng() % 4] |= std::uint16_t(rng() << bits); // bits above M
+                break;
+            }
             }
             if (c == DeepContent::VaryingAlpha || c == DeepContent::Flat) {
                 v[0] = v[1] = v[2] = card; // runs that only alpha breaks
@@ -363,6 +371,37 @@ TEST_P(Kernels, DeepCountAndMapEqualTheStraightforwardLoops) {
                 }
 }
 
+// Frames of more pixels than a 16-bit count holds in one bin, counted pixel
+// by pixel (blue noise stops every run) with green on one value, red on two
+// and alpha on one or varying: the same histograms as the straightforward
+// loops, so no count is lost or wraps on its way.
+TEST_P(Kernels, DeepCountsOfManyPixelsInOneBinEqualTheStraightforwardLoops) {
+    std::mt19937 rng(5);
+    auto want = std::make_unique<DeepHistograms>(), got = std::make_unique<DeepHistograms>();
+    const struct {
+        int bits, width, height;
+        bool varyingAlpha;
+    } cases[] = {
+        {10, 512, 300, false}, {8, 1021, 150, true}, {9, 640, 260, false}, {12, 512, 300, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.bits << " bits, " << c.width << "x" << c.height);
+        DeepFrame f(c.width, c.height, 0);
+        const std::uint32_t top = (1u << c.bits) - 1;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                *f.sample(x, y, 0) = std::uint16_t(rng() & top);
+                *f.sample(x, y, 1) = std::uint16_t(top / 3);
+                *f.sample(x, y, 2) = std::uint16_t(rng() % 2 ? 0 : top);
+                *f.sample(x, y, 3) = std::uint16_t(c.varyingAlpha ? x % 3 : top);
+            }
+        std::memset(want.get(), 0, sizeof *want);
+        std::memset(got.get(), 0, sizeof *got);
+        oracleKernels.deepCount(f.view(c.bits, false), want->h, FourthByte::channel);
+        frameKernels().deepCount(f.view(c.bits, false), got->h, FourthByte::channel);
+        ASSERT_EQ(0, std::memcmp(want.get(), got.get(), sizeof *want));
+    }
+}
+
 // The whole deep run on every path gives the straightforward loops' bytes,
 // both fourth-sample modes, with and without a tone curve.
 TEST_P(Kernels, DeepFrameRunsEqualTheStraightforwardLoops) {
@@ -374,8 +413,8 @@ TEST_P(Kernels, DeepFrameRunsEqualTheStraightforwardLoops) {
             for (FourthByte fourth : {FourthByte::channel, FourthByte::kept}) {
                 if (c == DeepContent::Unmasked && fourth == FourthByte::channel) continue;
                 const DeepShape& s = kDeepShapes[++trial % 6];
-                SCOPED_TRACE(::testing::Message() << bits << " bits, content " << int(c)
-                                                  << " fourth " << int(fourth));
+                SCOPED_TRACE(::testing::Message()
+                             << bits << " bits, content " << int(c) << " fourth " << int(fourth));
                 FilterSettings settings{};
                 setDefaultSettings(settings);
                 settings.gamma = trial % 3 ? 1.0 : 0.6;
@@ -417,6 +456,53 @@ TEST_P(Kernels, DeepFrameRunsZeroingTheAlphaEqualTheRunOnTheClearedFrame) {
         }
 }
 
+// The description of a deep frame's values: a window is set when any of
+// its 64 bins counts a pixel (its first, its last, the frame's top), and a
+// kept alpha's histogram says nothing.
+TEST(DeepChannelValues, SetTheWindowsOfTheCountedValuesOnly) {
+    auto h = std::make_unique<DeepHistograms>();
+    const struct {
+        int bits;
+        std::uint32_t blueBins[3];
+        FourthByte fourth;
+        std::uint64_t blueWindows[16]; // expected, for blue
+        std::int32_t single;
+    } cases[] = {
+        {10, {0, 0, 0}, FourthByte::channel, {1}, 0},
+        {10, {63, 64, 64}, FourthByte::channel, {3}, -1},
+        {10, {1023, 1023, 1023}, FourthByte::channel, {std::uint64_t{1} << 15}, 1023},
+        {12,
+         {127, 128, 4095},
+         FourthByte::kept,
+         {std::uint64_t{1} << 1 | std::uint64_t{1} << 2 | std::uint64_t{1} << 63},
+         -1},
+        {16,
+         {0, 4096, 65535},
+         FourthByte::channel,
+         {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, std::uint64_t{1} << 63},
+         -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.bits << " bits, bins " << c.blueBins[0] << " "
+                                          << c.blueBins[1] << " " << c.blueBins[2]);
+        std::memset(h.get(), 0, sizeof *h);
+        for (std::uint32_t bin : c.blueBins) ++h->h[kBlue][bin];
+        h->h[kGreen][64 * 5 + 17] = 3;
+        h->h[kAlpha][0] = 3;
+        const DeepChannelValues v = deepChannelValuesOf(h->h, c.bits, 3, c.fourth);
+        for (int w = 0; w < 16; ++w) {
+            EXPECT_EQ(v.windows[kBlue][w], c.blueWindows[w]) << w;
+            EXPECT_EQ(v.windows[kGreen][w], w == 0 ? std::uint64_t{1} << 5 : 0) << w;
+            EXPECT_EQ(v.windows[kRed][w], 0u) << w;
+            EXPECT_EQ(v.windows[kAlpha][w],
+                      w == 0 && c.fourth == FourthByte::channel ? std::uint64_t{1} : 0)
+                << w;
+        }
+        EXPECT_EQ(v.single[kBlue], c.single);
+        EXPECT_EQ(v.single[kGreen], 64 * 5 + 17);
+    }
+}
+
 std::string pathName(const ::testing::TestParamInfo<KernelPath>& p) {
     const std::string name = kernelPathName(p.param);
     return name != "absent" ? name : "absent" + std::to_string(int(p.param));
@@ -445,7 +531,8 @@ TEST(KernelSelection, AutoTakesTheFastestPathEachFeatureSetRuns) {
         const KernelPathRow* row = selectKernels(KernelPath::Auto, c.features);
         ASSERT_NE(row, nullptr);
         EXPECT_EQ(row->path, x86 ? c.best : KernelPath::Portable) << c.features;
-        EXPECT_EQ(selectKernels(c.best, c.features) != nullptr, x86 || c.best == KernelPath::Portable);
+        EXPECT_EQ(selectKernels(c.best, c.features) != nullptr,
+                  x86 || c.best == KernelPath::Portable);
     }
     EXPECT_EQ(selectKernels(KernelPath::Avx2, ssse3), nullptr);
     EXPECT_EQ(&frameKernels(), selectKernels(KernelPath::Auto, cpuFeatures())->kernels());
