@@ -136,8 +136,13 @@ struct OutputColour {
 // still as the input's). RGB-coded input has no YUV matrix of its own: it
 // gets BT.601 at limited range, as a plain transcode converts it, and the
 // tags say so instead of passing on "gbr", which describes no YUV.
+// RGB-coded: RGB pixels, or YUV tagged with the identity matrix ("gbr").
+bool codedAsRgb(const MediaInfo& m, bool rgbPixels) {
+    return rgbPixels || m.colorSpace == "gbr";
+}
+
 OutputColour outputColour(const MediaInfo& m, bool rgbInput) {
-    if (rgbInput || m.colorSpace == "gbr")
+    if (codedAsRgb(m, rgbInput))
         return {"out_color_matrix=bt601:out_range=tv", "smpte170m", "tv"};
     const std::string matrix = scaleMatrix(m.colorSpace);
     const bool full = m.colorRange == "pc" || traitsOf(m.pixFmt).fullRange;
@@ -243,6 +248,11 @@ std::string extensionOf(const std::string& path) {
 
 bool isImageExtension(const std::string& e) {
     return has({"png", "jpg", "jpeg", "bmp", "tif", "tiff", "webp", "ppm", "tga"}, e);
+}
+
+std::vector<std::string> literalPictureArgs(const std::string& name) {
+    if (name.find('%') == std::string::npos || !isImageExtension(extensionOf(name))) return {};
+    return {"-f", "image2", "-pattern_type", "none"};
 }
 
 bool isKnownExtension(const std::string& e) {
@@ -581,7 +591,7 @@ std::string zscaleMatrix(const std::string& space) {
 // matrix and range, or for RGB-coded input BT.601 at limited range, as
 // outputColour converts it back.
 std::string zscaleYuvOptions(const Source& s, const char* matrixKey, const char* rangeKey) {
-    if (s.in.rgb || s.m.colorSpace == "gbr")
+    if (codedAsRgb(s.m, s.in.rgb))
         return std::string(matrixKey) + "=170m:" + rangeKey + "=limited";
     const bool full = s.m.colorRange == "pc" || s.in.fullRange;
     return std::string(matrixKey) + "=" + zscaleMatrix(s.m.colorSpace) + ":" + rangeKey + "=" +
@@ -591,7 +601,7 @@ std::string zscaleYuvOptions(const Source& s, const char* matrixKey, const char*
 // Into the deep run's 16-bit RGB (with alpha where the input has it).
 std::string deepInputChain(const Source& s) {
     const std::string planar = s.in.alpha ? "gbrap16le" : "gbrp16le";
-    const std::string how = s.in.rgb || s.m.colorSpace == "gbr"
+    const std::string how = codedAsRgb(s.m, s.in.rgb)
                                 ? "rin=full:r=full"
                                 : zscaleYuvOptions(s, "min", "rin") + ":r=full";
     return "zscale=" + how + ":f=bicubic,format=" + planar + ",format=rgba64be";
@@ -606,8 +616,8 @@ std::vector<std::string> decoderCommand(const Options& o, const Source& src,
     const MediaInfo& m = src.m;
     std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error"};
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
-    if (inputName.find('%') != std::string::npos && isImageExtension(extensionOf(inputName)))
-        a.insert(a.end(), {"-f", "image2", "-pattern_type", "none"});
+    const std::vector<std::string> literal = literalPictureArgs(inputName);
+    a.insert(a.end(), literal.begin(), literal.end());
     a.insert(a.end(), {"-i", inputName, "-map", "0:" + std::to_string(m.videoIndex),
                        "-filter:v", deepInputChain(src)});
     if (image) a.insert(a.end(), {"-frames:v", "1"});
@@ -667,8 +677,8 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
         a.insert(a.end(), {"-f", "mov", "-i", "pipe:0"});
     }
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
-    if (inputName.find('%') != std::string::npos && isImageExtension(extensionOf(inputName)))
-        a.insert(a.end(), {"-f", "image2", "-pattern_type", "none"});
+    const std::vector<std::string> literal = literalPictureArgs(inputName);
+    a.insert(a.end(), literal.begin(), literal.end());
     a.insert(a.end(), {"-i", inputName, "-y"});
     if (image) a.insert(a.end(), {"-frames:v", "1", "-update", "1"});
 

@@ -39,6 +39,10 @@ int displayWidth(const MediaInfo& m);
 int displayHeight(const MediaInfo& m);
 
 bool isImageExtension(const std::string& ext);
+// What ffmpeg and ffprobe need before a picture's name with a '%' in it, so
+// that they open that one file rather than a numbered sequence: nothing
+// for other names.
+std::vector<std::string> literalPictureArgs(const std::string& name);
 // Extensions velmor knows a format for (lower case, no dot).
 bool isKnownExtension(const std::string& ext);
 std::string extensionOf(const std::string& path);

@@ -191,9 +191,7 @@ int stopChild(ChildProcess& child) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     kill(child.pid, SIGKILL);
-    while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
+    return waitForChild(child.pid);
 }
 
 // The cover pictures' files, gone when the conversion ends however it ends.
@@ -266,9 +264,8 @@ int checkPaths(const Options& o, const std::string& source, OutputTarget& t) {
 int probeInput(const Options& o, const std::string& inputName, MediaInfo& media) {
     std::vector<std::string> args = {"ffprobe", "-v", "error", "-show_streams", "-show_format",
                                      "-of", "flat"};
-    const std::string file = inputName.substr(5); // after "file:"
-    if (file.find('%') != std::string::npos && isImageExtension(extensionOf(file)))
-        args.insert(args.end(), {"-f", "image2", "-pattern_type", "none"});
+    const std::vector<std::string> literal = literalPictureArgs(inputName);
+    args.insert(args.end(), literal.begin(), literal.end());
     args.push_back(inputName);
     std::string probed, last;
     if (runCapture(args, probed, last) != 0)
@@ -323,14 +320,6 @@ bool ffmpegHasFilter(const std::string& name) {
     return list.find(" " + name + " ") != std::string::npos;
 }
 
-// Waits for a child that has ended or is ending; its status as waitpid gives it.
-int waitFor(const ChildProcess& child) {
-    int status = 0;
-    while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
-}
-
 bool failed(int status) {
     return !WIFEXITED(status) || WEXITSTATUS(status) != 0;
 }
@@ -379,9 +368,9 @@ RunResult runDeepJob(const Options& o, const Job& job, std::string& error) {
         decoderStatus = stopChild(decoder);
         pump.join();
     } else {
-        r.status = waitFor(encoder);
+        r.status = waitForChild(encoder.pid);
         pump.join();
-        decoderStatus = waitFor(decoder);
+        decoderStatus = waitForChild(decoder.pid);
         progress.update(r.frames, r.seconds, true);
     }
     close(encoder.pipe);
@@ -410,8 +399,7 @@ RunResult runJob(const Options& o, const Job& job, const std::string& pluginDir,
     if (r.interrupted) {
         r.status = stopChild(child);
     } else {
-        while (waitpid(child.pid, &r.status, 0) < 0 && errno == EINTR) {
-        }
+        r.status = waitForChild(child.pid);
         progress.update(r.frames, r.seconds, true);
     }
     close(child.pipe);

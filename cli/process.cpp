@@ -145,14 +145,17 @@ ChildProcess startChild(const std::vector<std::string>& args, PipeEnd end, std::
     return child;
 }
 
+int waitForChild(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
 int finishChild(ChildProcess& child, std::string& lastError) {
     if (child.pipe >= 0) close(child.pipe);
     child.pipe = -1;
-    int status = 0;
-    if (child.pid > 0) {
-        while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
+    const int status = child.pid > 0 ? waitForChild(child.pid) : 0;
     child.pid = -1;
     lastError = lastLineOf(child.errorFile);
     if (child.errorFile >= 0) close(child.errorFile);

@@ -37,6 +37,10 @@ ChildProcess startJob(const std::vector<std::string>& args,
                       const std::vector<std::string>& environment, std::string& error,
                       int input = -1, int output = -1);
 
+// Waits for the child `pid` to end (through interrupted waits); its status
+// as waitpid gives it.
+int waitForChild(pid_t pid);
+
 // Everything the child wrote to its standard error (at most the last 64 KiB).
 std::string errorTextOf(const ChildProcess& child);
 
