@@ -72,12 +72,13 @@ struct Pump {
                 return;
             }
     }
-    bool copy(std::uint64_t n, bool keep, std::vector<std::uint8_t>& kept) {
+    // Passes n bytes on, appending them to `kept` too when it is given.
+    bool copy(std::uint64_t n, std::vector<std::uint8_t>* kept) {
         while (n > 0) {
             const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(n, kPiece));
             if (buffer.size() < piece) buffer.resize(piece);
             if (!read(buffer.data(), piece) || !write(buffer.data(), piece)) return false;
-            if (keep) kept.insert(kept.end(), buffer.begin(), buffer.begin() + piece);
+            if (kept) kept->insert(kept->end(), buffer.begin(), buffer.begin() + piece);
             n -= piece;
         }
         return true;
@@ -121,7 +122,7 @@ DeepPumpResult pumpDeepFrames(int in, int out, const FilterSettings& settings,
         pump.fail("not enough memory for the deep run");
         return pump.result;
     }
-    std::vector<std::uint8_t> moov, none;
+    std::vector<std::uint8_t> moov;
     while (pump.result.ok) {
         std::uint8_t header[16];
         const std::size_t got = readFully(in, header, 8);
@@ -147,7 +148,7 @@ DeepPumpResult pumpDeepFrames(int in, int out, const FilterSettings& settings,
         const bool isMoov = std::memcmp(header + 4, "moov", 4) == 0;
         if (std::memcmp(header + 4, "mdat", 4) == 0)
             pump.frames(size - headerSize, settings, *state);
-        else if (pump.copy(size - headerSize, isMoov, isMoov ? moov : none) && isMoov)
+        else if (pump.copy(size - headerSize, isMoov ? &moov : nullptr) && isMoov)
             pump.findFrameSize(moov);
     }
     return pump.result;

@@ -50,18 +50,22 @@ void FilterHost::start(std::int32_t width, std::int32_t height) {
     started_ = true;
 }
 
-void FilterHost::runFrameZeroingAlpha(std::uint8_t* topDown) {
+// The frame as the host sees it: memory row 0 is the bottom row of the
+// picture, the last row of the buffer, and rows go up by a negative pitch.
+FrameView FilterHost::bottomUp(std::uint8_t* topDown) const {
     const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(width_) * 4;
-    const FrameView view = {
-        reinterpret_cast<FramePixel*>(topDown + static_cast<std::ptrdiff_t>(height_ - 1) * row),
-        width_, height_, -row};
+    return {reinterpret_cast<FramePixel*>(topDown + static_cast<std::ptrdiff_t>(height_ - 1) * row),
+            width_, height_, -row};
+}
+
+void FilterHost::runFrameZeroingAlpha(std::uint8_t* topDown) {
+    const FrameView view = bottomUp(topDown);
     ::runFrame(instance_->settings(), view, view, OverlayPeaks::lastComputed, FourthByte::zeroed);
 }
 
 void FilterHost::runFrame(std::uint8_t* topDown) {
-    // Memory row 0 is the bottom row of the picture: the last row of the buffer.
-    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(width_) * 4;
-    instance_->setFrame(topDown + static_cast<std::ptrdiff_t>(height_ - 1) * row, width_, height_,
-                        -row);
+    const FrameView view = bottomUp(topDown);
+    instance_->setFrame(reinterpret_cast<std::uint8_t*>(view.data), view.width, view.height,
+                        view.pitch);
     instance_->run();
 }

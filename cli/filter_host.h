@@ -41,6 +41,8 @@ class FilterHost {
     void runFrameZeroingAlpha(std::uint8_t* topDown);
 
   private:
+    FrameView bottomUp(std::uint8_t* topDown) const;
+
     PluginLibrary library_;
     std::unique_ptr<PluginHost> host_;
     std::unique_ptr<PluginInstance> instance_;

@@ -146,8 +146,7 @@ namespace {
 
 void clearAlpha(const DeepView& f) {
     for (std::int32_t r = 0; r < f.height; ++r) {
-        DeepPixel* p = reinterpret_cast<DeepPixel*>(reinterpret_cast<std::uint8_t*>(f.data) +
-                                                    static_cast<std::ptrdiff_t>(r) * f.pitch);
+        DeepPixel* p = reinterpret_cast<DeepPixel*>(deepRowBytes(f, r));
         for (std::int32_t x = 0; x < f.width; ++x) p[x].alpha = 0;
     }
 }

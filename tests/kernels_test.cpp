@@ -150,6 +150,12 @@ struct Trial {
     FilterSettings settings;
 };
 
+// The frame as the video host would hand it over: every fourth byte 0.
+void clearFourthBytes(TestFrame& f) {
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x) f.pixel(x, y)[3] = 0;
+}
+
 Trial trialFrame(int n, std::mt19937& rng, bool stats) {
     const Shape& s = kShapes[n % 10];
     Trial t = {s, TestFrame(s.width, s.height, s.padding), FilterSettings{}};
@@ -195,8 +201,7 @@ TEST_P(Kernels, FrameRunsKeepingTheFourthByteEqualTheHostsRunWithItPutBack) {
         TestFrame& f = t.frame;
         const FilterSettings& settings = t.settings;
         TestFrame expected = f;
-        for (int y = 0; y < s.height; ++y)
-            for (int x = 0; x < s.width; ++x) expected.pixel(x, y)[3] = 0;
+        clearFourthBytes(expected);
         useFrameKernels(&oracleKernels);
         runFrame(settings, viewOf(expected, s.upsideDown), viewOf(expected, s.upsideDown),
                  OverlayPeaks::thisFrame);
@@ -233,8 +238,7 @@ TEST_P(Kernels, FrameRunsZeroingTheFourthByteEqualTheHostsRunOnTheClearedFrame) 
         for (int y = 0; y < s.height; ++y)
             for (int x = 0; x < s.width; ++x) f.pixel(x, y)[3] = std::uint8_t(trial % 2 ? 255 : rng());
         TestFrame expected = f;
-        for (int y = 0; y < s.height; ++y)
-            for (int x = 0; x < s.width; ++x) expected.pixel(x, y)[3] = 0;
+        clearFourthBytes(expected);
         useFrameKernels(&oracleKernels);
         runFrame(t.settings, viewOf(expected, s.upsideDown), viewOf(expected, s.upsideDown));
         const FrameStats want = sharedFrameState.stats;
