@@ -347,7 +347,13 @@ Encoder h264For(const Source& s, bool keepChroma, bool losslessOut) {
 Encoder ffv1For(const Source& s) {
     // Level 3 (slices, a checksum per slice) loses pictures one or two
     // pixels tall or wide in ffmpeg 5.1: level 1 there.
-    Encoder e{{"-c:v", "ffv1"}, s.in.rgb ? (s.in.alpha ? "bgra" : "bgr0") : s.m.pixFmt};
+    // RGB stays RGB at its depth: FFV1's planar RGB of the input's own
+    // depth where it is planar, else 16-bit planar (bgr0/bgra at 8 bits).
+    const bool planar = s.m.pixFmt.rfind("gbrp", 0) == 0 || s.m.pixFmt.rfind("gbrap", 0) == 0;
+    const std::string rgb = s.in.depth <= 8 ? (s.in.alpha ? "bgra" : "bgr0")
+                            : planar       ? s.m.pixFmt
+                                           : (s.in.alpha ? "gbrap16le" : "gbrp16le");
+    Encoder e{{"-c:v", "ffv1"}, s.in.rgb ? rgb : s.m.pixFmt};
     if (s.width >= 16 && s.height >= 16) e.args.insert(e.args.end(), {"-level", "3"});
     return e;
 }
