@@ -5,9 +5,8 @@
 # panel (Kdenlive: gain 70, threshold 20, gamma 1.23, S-type curve; Shotcut:
 # gain 60, gamma 1.50, bypass titles) and save the project; then the test
 # that renders such projects with melt (editors_tests) runs on the two just
-# saved. Too slow and too dependent on the editors' window layout for CI, so
-# it is run by hand (as root: it installs the package and the editors, and
-# removes the package again).
+# saved. CI runs it after the tests (as root: it installs the package and
+# the editors, and removes the package again).
 #
 # Kdenlive is driven through its own D-Bus interface (adding the clip and
 # the effect, saving) and key presses into its effect panel; Shotcut, which
@@ -23,7 +22,7 @@ build=$(cd "${1:?usage: tools/editors-check.sh BUILD_DIR [OUT_DIR]}" && pwd)
 out=${2:-}
 [ "$(id -u)" -eq 0 ] || { echo "editors check: needs root (it installs the package)" >&2; exit 1; }
 here=$(cd "$(dirname "$0")" && pwd)
-bash "$here/install-packages.sh" kdenlive shotcut xvfb xdotool dbus-x11 imagemagick libglib2.0-bin
+bash "$here/install-packages.sh" editors
 work=$(mktemp -d)
 xvfb=""
 cleanup() {

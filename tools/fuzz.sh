@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 exec </dev/null
 seconds=${1:-60}
 
-bash tools/install-packages.sh clang libclang-rt-14-dev cmake make libpng-dev
+bash tools/install-packages.sh fuzz
 
 echo "== fuzz build (clang, ASan + UBSan)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVELMOR_FUZZ=ON -DVELMOR_TESTS=OFF \

@@ -4,20 +4,30 @@
 # under Wine), the normal build (which also compares its frames with both
 # plug-ins'), then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# Usage: tools/test.sh [--configure-only]
+#   --configure-only: install and configure every tree, build and run nothing
+#   (what the fresh-root run checks of this command; tools/fresh-root.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exec </dev/null # nothing here reads a terminal: neither apt nor Wine may wait on one
+configure_only=false
+case "${1:-}" in
+    "") ;;
+    --configure-only) configure_only=true ;;
+    *) echo "usage: tools/test.sh [--configure-only]" >&2; exit 2 ;;
+esac
 
-bash tools/install-packages.sh cmake g++ make libgtest-dev googletest libbenchmark-dev libpng-dev ffmpeg g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb fonts-wine fonts-liberation help2man lintian \
-    frei0r-plugins-dev libexpat1-dev melt gstreamer1.0-tools gstreamer1.0-plugins-bad gstreamer1.0-plugins-base
+bash tools/install-packages.sh program plugins tests package
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
 run_suite() { # name, build dir, extra cmake arguments...
     local name=$1 dir=$2
     shift 2
-    echo "== $name build"
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    echo "== $name $($configure_only && echo configure || echo build)"
+    # Tests on explicitly: tools/demo.sh may have configured build/ without.
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_TESTS=ON "$@" >/dev/null
+    if $configure_only; then return; fi
     cmake --build "$dir" -j "$jobs"
     echo "== $name tests"
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure || status=1
@@ -30,6 +40,8 @@ run_suite "Windows 64-bit (cross; tests under Wine)" build-win64 --no-warn-unuse
 run_suite "Linux" build -DVELMOR_WINDOWS_BUILD="$PWD/build-win" -DVELMOR_WINDOWS64_BUILD="$PWD/build-win64"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite "Sanitized (ASan + UBSan)" build-asan -DVELMOR_SANITIZE=ON
+
+if $configure_only; then echo "== configured: build-win, build-win64, build, build-asan"; exit 0; fi
 
 # The Debian package, installed and removed as a user would: only as root
 # (CI runs as root), since it changes the system's packages.
