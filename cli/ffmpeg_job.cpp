@@ -378,7 +378,15 @@ Encoder quickTimeEncoder(const Source& s) {
     const bool tenBit422 = s.in.depth > 8 && s.in.chroma == "422" && !s.lossless;
     if (s.prores || (s.in.alpha && !s.lossless) || tenBit422) return proresFor(s);
     if (s.lossless && s.in.rgb) return {{"-c:v", "qtrle"}, s.in.alpha ? "argb" : "rgb24"};
-    return h264For(s, true, s.lossless);
+    // The same muxer tags 10-bit H.264 of some sizes and rates as
+    // AVC-Intra too (4:2:2 at 1920x1080 and 1280x720, 4:2:0 at 1440x1080
+    // and 960x720, at 24, 25, 50 or 60 frames a second, interlaced or
+    // not), lossless 4:2:2 among them, and then no decoder reads it right.
+    // It keeps the ordinary H.264 tag only below normal strictness; other
+    // tracks come out byte for byte as without it.
+    Encoder e = h264For(s, true, s.lossless);
+    e.args.insert(e.args.end(), {"-tag:v", "avc1", "-strict", "unofficial"});
+    return e;
 }
 
 // The encoder and the pixel format it gets, by the output's family.

@@ -179,6 +179,13 @@ TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
          {"-c:v ffv1 "},
          {"-level"},
          ""},
+        // Every H.264 track into QuickTime keeps the ordinary tag, which
+        // ffmpeg's muxer keeps only below normal strictness.
+        {video + "streams.stream.0.codec_name=\"v210\"\nstreams.stream.0.pix_fmt=\"yuv422p10le\"\n",
+         "mov",
+         {"-c:v libx264 -preset medium -qp 0 -tag:v avc1 -strict unofficial", "format=yuv422p10le"},
+         {"prores"},
+         ""},
         {video + "streams.stream.0.codec_name=\"prores\"\nstreams.stream.0.profile=\"HQ\"\n"
                  "streams.stream.0.pix_fmt=\"yuv422p10le\"\n",
          "mov",
