@@ -170,6 +170,7 @@ std::string describe(const StreamInfo& s) {
 MediaInfo parseProbe(const std::string& flat) {
     std::map<int, std::map<std::string, std::string>> streams;
     MediaInfo m;
+    std::string formatStart, videoStart; // "N/A" when unknown
     std::size_t start = 0;
     while (start < flat.size()) {
         std::size_t end = flat.find('\n', start);
@@ -181,6 +182,7 @@ MediaInfo parseProbe(const std::string& flat) {
         const std::string key = line.substr(0, eq), value = unquote(line.substr(eq + 1));
         if (key == "format.format_name") m.formatName = value;
         if (key == "format.duration") m.duration = std::atof(value.c_str());
+        if (key == "format.start_time") formatStart = value;
         const std::string prefix = "streams.stream.";
         if (key.rfind(prefix, 0) != 0) continue;
         const std::size_t dot = key.find('.', prefix.size());
@@ -217,9 +219,16 @@ MediaInfo parseProbe(const std::string& flat) {
         const std::string rotation = f.count("rotation") ? f["rotation"] : f["tags.rotate"];
         m.rotation = std::atoi(rotation.c_str());
         m.frames = std::atol(f["nb_frames"].c_str());
+        videoStart = f["start_time"];
         const double streamDuration = std::atof(f["duration"].c_str());
         if (streamDuration > 0 && m.duration <= 0) m.duration = streamDuration;
     }
+    char* end = nullptr;
+    const double first = std::strtod(formatStart.c_str(), &end);
+    const bool firstKnown = !formatStart.empty() && *end == 0;
+    const double video = std::strtod(videoStart.c_str(), &end);
+    if (firstKnown && !videoStart.empty() && *end == 0 && video > first)
+        m.videoStartOffset = video - first;
     if (m.frames <= 0 && m.duration > 0) {
         const std::size_t slash = m.frameRate.find('/');
         const double num = std::atof(m.frameRate.c_str());
@@ -688,6 +697,15 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
     if (deep) {
         job.decoderArgs = decoderCommand(o, src, inputName, image);
         job.deepBits = src.in.depth;
+        // ffmpeg starts each input's timestamps at its own first one: the
+        // corrected picture's at 0, the file's other streams at the file's
+        // first. A picture that starts later in the file (after its audio,
+        // in MPEG-TS or a cut) is put back where it was, less the part of
+        // that gap a start cuts off.
+        // In microseconds, ffmpeg's own unit for times.
+        const double offset = std::round(
+            (m.videoStartOffset - (o.start.empty() ? 0 : startSeconds(o.start))) * 1e6);
+        if (offset > 0) a.insert(a.end(), {"-itsoffset", shortest(offset / 1e6)});
         a.insert(a.end(), {"-f", "mov", "-i", "pipe:0"});
     }
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});

@@ -427,6 +427,56 @@ TEST_F(Cli, TenBitH264IntoQuickTimeKeepsTheOrdinaryTag) {
     }
 }
 
+// A 10-bit picture that starts half a second after its sound (as in MPEG-TS
+// and in cuts) starts there in the output too: the deep route puts it where
+// the 8-bit route does, within a frame, with and without a start and a
+// duration. (A plain transcode into MP4 or QuickTime would fill the gap by
+// repeating the first frame; both routes pass frames through as they are.)
+TEST_F(Cli, DeepRouteKeepsThePicturesStartOffset) {
+    SKIP_IF_SANITIZED();
+    const std::string make = "-f lavfi -i sine=duration=2 -itsoffset 0.5 -f lavfi -i "
+                             "testsrc2=size=96x54:rate=25:duration=1.5,format=yuv420p10le "
+                             "-map 1:v -map 0:a -c:v libx264 -g 5 ";
+    ffmpeg(make + "-c:a aac in.ts");
+    ffmpeg(make + "-c:a flac in.mkv");
+    ffmpeg("-i in.ts -c copy in.mp4");
+    ffmpeg("-i in.mkv -c:v copy -c:a pcm_s16le -output_ts_offset 1 in.mov");
+    // The first video frame's time less the first audio frame's.
+    auto gap = [&](const std::string& media) {
+        auto first = [&](const char* type) {
+            const std::string t = probe(media, std::string("-select_streams ") + type +
+                                                   ":0 -read_intervals %+#2 -show_entries "
+                                                   "frame=pts_time");
+            return std::atof(t.c_str());
+        };
+        return first("v") - first("a");
+    };
+    const struct {
+        const char *input, *output, *options;
+    } cases[] = {
+        {"in.ts", "mkv", ""},
+        {"in.ts", "mp4", "--start 0.2"},
+        {"in.mkv", "mov", ""},
+        {"in.mkv", "mkv", "--start 0.8 --duration 0.5"},
+        {"in.mp4", "ts", "--start 0.2 --duration 0.6"},
+        {"in.mov", "mkv", "--start 0.3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.input) + " into ." + c.output + " " + c.options);
+        double gaps[2];
+        for (const bool deep : {false, true}) {
+            const std::string out = std::string(deep ? "deep." : "eight.") + c.output;
+            const Result r = run(std::string("VELMOR_ROUTE=") + (deep ? "deep " : "8bit ") +
+                                 kVelmor + " " + c.input + " -o " + out + " -y " + c.options);
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + out + " -f null -").err, "");
+            gaps[deep] = gap(out);
+        }
+        EXPECT_NEAR(gaps[1], gaps[0], 0.041);
+        if (!*c.options) EXPECT_GT(gaps[1], 0.45);
+    }
+}
+
 // Inputs of more than 8 bits per sample, corrected at their precision. A
 // 10-bit luma ramp of all 877 video levels keeps every level and its top
 // code with the stretch off, and keeps far more than 256 levels with it;

@@ -325,3 +325,43 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
 }
 
 } // namespace
+
+// The deep route's corrected picture starts at 0 as ffmpeg reads it back:
+// a picture that starts after the file's first stream is put back there,
+// less what a start cuts off of the gap.
+TEST(BuildJob, DeepRoutePutsALaterPictureBackWhereItStarts) {
+    const std::string probe =
+        "streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
+        "streams.stream.0.width=64\nstreams.stream.0.height=36\n"
+        "streams.stream.0.codec_name=\"h264\"\nstreams.stream.0.pix_fmt=\"yuv420p10le\"\n"
+        "streams.stream.1.index=1\nstreams.stream.1.codec_type=\"audio\"\n"
+        "streams.stream.1.codec_name=\"aac\"\n";
+    const struct {
+        const char *videoStart, *fileStart, *start, *offset; // "" offset: none given
+    } cases[] = {
+        {"1.943222", "1.400000", "", "0.543222"},
+        {"1.943222", "1.400000", "0.2", "0.343222"},
+        {"1.943222", "1.400000", "00:00:01", ""},
+        {"1.400000", "1.400000", "", ""},
+        {"0.000000", "-0.021333", "", "0.021333"},
+        {"N/A", "1.400000", "", ""},
+        {"1.943222", "N/A", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.videoStart) + " " + c.fileStart + " " + c.start);
+        Options o;
+        o.mode = Mode::Convert;
+        o.start = c.start;
+        const MediaInfo m = parseProbe(probe + "streams.stream.0.start_time=\"" + c.videoStart +
+                                       "\"\nformat.start_time=\"" + c.fileStart + "\"\n");
+        const std::string line = joined(buildJob(o, m, "file:in", "file:out.mkv", "mkv").args);
+        const std::size_t at = line.find("-itsoffset ");
+        if (!*c.offset) {
+            EXPECT_EQ(at, std::string::npos) << line;
+        } else {
+            ASSERT_NE(at, std::string::npos) << line;
+            EXPECT_NEAR(std::atof(line.c_str() + at + 11), std::atof(c.offset), 1e-6) << line;
+            EXPECT_EQ(line.find("-f mov -i pipe:0", at), at + 11 + line.substr(at + 11).find(' ') + 1);
+        }
+    }
+}
