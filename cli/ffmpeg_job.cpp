@@ -584,14 +584,17 @@ void setExpectedLength(Job& job, const Options& o, const MediaInfo& m, bool imag
 
 namespace {
 
-// The deep route when the input has more than 8 bits per sample and the
-// output keeps more than 8: there the 8-bit plug-in would leave at most 256
-// levels per channel. Everything else stays on the 8-bit route, which is
-// faster; so does the statistics overlay, which the plug-in draws.
-bool takesDeepRoute(const Options& o, const Source& src, const Encoder& enc) {
+// The deep route when the input has more than 8 bits per sample, whatever
+// the output keeps: the 8-bit plug-in would stretch levels already rounded
+// to 8 bits, leaving gaps (a 16-bit picture into 8-bit H.264 used 51 of 256
+// levels), where correcting at 16 bits rounds once, at the end. 8-bit
+// inputs stay on the 8-bit route, which is faster; so does the statistics
+// overlay, which the plug-in draws, and --no-default-args, whose encoder
+// takes the plug-in's frames as ffmpeg hands them on.
+bool takesDeepRoute(const Options& o, const Source& src) {
     if (o.stats || o.route == Route::EightBit) return false;
     if (o.route == Route::Deep) return true;
-    return src.in.depth > 8 && !enc.pixFmt.empty() && traitsOf(enc.pixFmt).depth > 8;
+    return src.in.depth > 8 && !o.noDefaultArgs;
 }
 
 // The conversions of the deep route go through zscale: ffmpeg's own scaler
@@ -687,7 +690,7 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
                                " output as velmor writes it holds none (.mkv, .mov, .webm, "
                                ".png keep it)");
     if (o.noDefaultArgs) enc = {};
-    const bool deep = takesDeepRoute(o, src, enc);
+    const bool deep = takesDeepRoute(o, src);
     // The file that holds the input's streams in the command: on the deep
     // route the corrected picture comes first, from standard input.
     const std::string file = deep ? "1" : "0";

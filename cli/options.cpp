@@ -55,8 +55,8 @@ attachments, chapters and metadata are kept where the output format takes them
 (converted if it must; left out with a warning if it cannot), as are rotation, aspect
 ratio, field order, colour tags and frame timing. Bit depth and chroma format stay where
 the encoder allows; lossless inputs stay lossless, ProRes stays ProRes. Inputs of more
-than 8 bits per sample written at more than 8 are corrected at 16 bits (two ffmpeg
-processes, velmor between them; not with --stats). The output is written beside its
+than 8 bits per sample are corrected at 16 bits and rounded once to the output's depth
+(two ffmpeg processes, velmor between them; not with --stats). The output is written beside its
 final name and renamed when complete.
 Raw frames are 4 bytes a pixel (blue, green, red, alpha; 8 bytes with --depth above 8),
 rows top first, no padding.

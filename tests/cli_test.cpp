@@ -574,6 +574,36 @@ TEST_F(Cli, DeepInputsAreCorrectedAtTheirPrecision) {
     EXPECT_EQ(got, rgba);
 }
 
+// A 16-bit picture of fine, narrow ramps written at 8 bits is corrected at
+// 16 and rounded once: every channel spreads over (nearly) all 256 levels,
+// where correcting after rounding to 8 bits left about 40.
+TEST_F(Cli, DeepInputsIntoEightBitOutputsAreRoundedOnce) {
+    SKIP_IF_SANITIZED();
+    const int w = 256, h = 256;
+    std::vector<std::uint16_t> rgb(std::size_t(w) * h * 3);
+    for (int i = 0; i < w * h; ++i) {
+        rgb[3 * i] = std::uint16_t(18000 + i * 12000 / 65536);
+        rgb[3 * i + 1] = std::uint16_t(20000 + i * 10000 / 65536);
+        rgb[3 * i + 2] = std::uint16_t(22000 + i % w * 40);
+    }
+    std::ofstream(path("in.raw"), std::ios::binary)
+        .write(reinterpret_cast<char*>(rgb.data()), std::streamsize(rgb.size() * 2));
+    ffmpeg("-f rawvideo -pix_fmt rgb48le -s 256x256 -i in.raw -pix_fmt rgb48le in.tif");
+    for (const char* output : {"out.mp4", "out.bmp"}) {
+        SCOPED_TRACE(output);
+        const Result r = run(kVelmor + " in.tif -o " + output);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + std::string(output) + " -f null -").err, "");
+        const auto bgra = rawFrames(output);
+        ASSERT_EQ(bgra.size(), std::size_t(w) * h * 4);
+        for (int c = 0; c < 3; ++c) {
+            std::vector<bool> seen(256);
+            for (std::size_t i = c; i < bgra.size(); i += 4) seen[bgra[i]] = true;
+            EXPECT_GE(std::count(seen.begin(), seen.end(), true), 240) << "channel " << c;
+        }
+    }
+}
+
 TEST_F(Cli, RawModeIsByteExactAndReportsAShortLastFrame) {
     std::mt19937 rng(4);
     std::vector<std::uint8_t> in(std::size_t(3) * 17 * 5 * 4);
