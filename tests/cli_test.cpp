@@ -473,7 +473,9 @@ TEST_F(Cli, DeepRouteKeepsThePicturesStartOffset) {
             gaps[deep] = gap(out);
         }
         EXPECT_NEAR(gaps[1], gaps[0], 0.041);
-        if (!*c.options) EXPECT_GT(gaps[1], 0.45);
+        if (!*c.options) {
+            EXPECT_GT(gaps[1], 0.45);
+        }
     }
 }
 
@@ -676,6 +678,45 @@ TEST_F(Cli, RawModeAtDepthIsTheDeepRun) {
         const std::vector<char> got((std::istreambuf_iterator<char>(out)), {});
         ASSERT_EQ(got.size(), in.size() * 8);
         EXPECT_EQ(std::memcmp(got.data(), in.data(), got.size()), 0);
+    }
+}
+
+// A sample at or above 2^depth is refused where it is, never wrapped: the
+// frames before it are written, nothing after; a --zero-alpha run ignores
+// the fourth sample, which it clears.
+TEST_F(Cli, RawModeRefusesSamplesAboveItsDepth) {
+    const struct {
+        int depth;
+        std::uint16_t bad;
+        int pixel, sample; // where it goes in the second frame
+        bool zeroAlpha;
+        const char* message; // "" for none
+    } cases[] = {
+        {10, 1024, 2, 2, false, "frame 2, pixel 3: red sample 1024 is not below 1024"},
+        {12, 65535, 0, 0, false, "frame 2, pixel 1: blue sample 65535 is not below 4096"},
+        {9, 512, 1, 3, false, "frame 2, pixel 2: alpha sample 512 is not below 512"},
+        {9, 512, 1, 3, true, ""},
+        {10, 1023, 2, 2, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::uint16_t> in(std::size_t(3) * 4 * 3, 100); // three frames of 3x1
+        in[12 + c.pixel * 4 + c.sample] = c.bad;
+        std::ofstream(path("in.raw"), std::ios::binary)
+            .write(reinterpret_cast<char*>(in.data()), std::streamsize(in.size() * 2));
+        const Result r = run(kVelmor + " --raw 3x1 --depth " + std::to_string(c.depth) +
+                             (c.zeroAlpha ? " --zero-alpha" : "") + " <in.raw >out.raw");
+        struct stat st {};
+        stat(path("out.raw").c_str(), &st);
+        if (!*c.message) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(st.st_size, 3 * 3 * 8);
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--depth " + std::to_string(c.depth)), std::string::npos) << r.err;
+        EXPECT_EQ(st.st_size, 3 * 8); // the first frame alone
     }
 }
 
