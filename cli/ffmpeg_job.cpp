@@ -321,6 +321,13 @@ std::string refusalFor(const Options& o, const MediaInfo& m, const std::string& 
                "picture's brightness in nits (a PQ clip at 100 to 500 nits can come out "
                "spanning 0 to 10,000); not converted. Give --stretch-hdr to stretch the code "
                "values as they are (the HDR tags are kept)";
+    // FLV holds H.264 at 4:2:0 only, which halves the chroma both ways, and
+    // x264 takes no odd size there.
+    const int w = displayWidth(m), h = displayHeight(m);
+    if (extensionOf(o.output) == "flv" && (w % 2 || h % 2))
+        return inputLabel + " is " + std::to_string(w) + "x" + std::to_string(h) +
+               ", and .flv output holds only pictures of even width and height; not "
+               "converted. Write .mp4 or .mkv instead, which keep odd sizes";
     return "";
 }
 
@@ -346,7 +353,10 @@ Encoder h264For(const Source& s, bool keepChroma, bool losslessOut) {
     std::string chroma = keepChroma && !s.in.rgb && has({"420", "422", "444"}, s.in.chroma)
                              ? s.in.chroma
                              : "420";
-    if (chroma == "420" && (s.width % 2 || s.height % 2)) chroma = "444";
+    // Chroma that cannot be halved where the size is odd stays whole: x264
+    // refuses 4:2:0 of an odd size and 4:2:2 of an odd width.
+    if ((chroma == "420" && (s.width % 2 || s.height % 2)) || (chroma == "422" && s.width % 2))
+        chroma = "444";
     e.pixFmt = "yuv" + chroma + "p" + (!s.in.rgb && s.in.depth > 8 ? "10le" : "");
     if (has({"tt", "bb", "tb", "bt"}, s.m.fieldOrder))
         e.args.insert(e.args.end(), {"-flags", "+ildct+ilme"});

@@ -720,6 +720,32 @@ TEST_F(Cli, RawModeRefusesSamplesAboveItsDepth) {
     }
 }
 
+// 4:2:2 of an odd width into H.264 keeps its chroma whole (4:4:4); .flv,
+// whose H.264 is 4:2:0 only, refuses odd sizes before writing anything.
+TEST_F(Cli, OddSizesGoWhereTheirChromaFits) {
+    SKIP_IF_SANITIZED();
+    std::vector<std::uint8_t> yuv(std::size_t(65) * 48 + 33 * 48 * 2, 128);
+    for (int i = 0; i < 65 * 48; ++i) yuv[i] = std::uint8_t(40 + i % 65 * 2 + i / 65);
+    std::ofstream(path("in.yuv"), std::ios::binary)
+        .write(reinterpret_cast<char*>(yuv.data()), std::streamsize(yuv.size()));
+    ffmpeg("-f rawvideo -pix_fmt yuv422p -s 65x48 -r 10 -i in.yuv -c:v mjpeg in.mkv");
+    for (const char* output : {"out.mp4", "out.mkv", "out.mov", "out.ts"}) {
+        const Result r = run(kVelmor + " in.mkv -o " + output);
+        EXPECT_EQ(r.status, 0) << output << ": " << r.err;
+        EXPECT_EQ(probe(output, "-show_entries stream=width,pix_fmt").substr(0, 12),
+                  "65,yuvj444p\n")
+            << output;
+        EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + std::string(output) + " -f null -").err, "");
+    }
+    const Result flv = run(kVelmor + " in.mkv -o out.flv");
+    EXPECT_EQ(flv.status, 1);
+    EXPECT_NE(flv.err.find("in.mkv is 65x48, and .flv output holds only pictures of even width "
+                           "and height; not converted. Write .mp4 or .mkv"),
+              std::string::npos)
+        << flv.err;
+    EXPECT_NE(access(path("out.flv").c_str(), F_OK), 0);
+}
+
 TEST_F(Cli, BadInputGetsAClearMessageAndLeavesNoOutput) {
     makeClip("in.nut", 3);
     std::ofstream(path("notes.txt")) << "not a video\n";
