@@ -89,7 +89,9 @@ TEST(Options, RangesModesAndWarnings) {
         {{"a", "-o", "b", "--depth", "10"}, nullptr, "--depth is for --raw"},
         {{"--raw", "2x2", "--depth", "12", "--stats"}, nullptr, "no statistics overlay"},
         {{"-o", "b", "--", "-file.mp4"}, nullptr, ""},
-        {{"--", "-file.mp4", "-o", "b"}, "one input", ""}, // after --, -o is a name too
+        // After --, -o is a name too: the suggestion is a command that works.
+        {{"--", "-file.mp4", "-o", "b"}, "velmor -o b -- -file.mp4", ""},
+        {{"a.mp4", "b.mp4"}, "velmor a.mp4 -o b.mp4", ""},
     };
     for (const auto& c : cases) {
         std::string error;
