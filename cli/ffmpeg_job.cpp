@@ -7,6 +7,7 @@
 // check choices without running ffmpeg.
 #include "ffmpeg_job.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -684,6 +685,54 @@ std::string deepChain(const Source& s, const std::string& pixFmt) {
     return chain;
 }
 
+// An ffmpeg option's name and what its stream specifier starts with:
+// "-crf:v:0" -> "-crf", 'v'; "-qp" -> "-qp", 0.
+std::pair<std::string, char> optionName(const std::string& a) {
+    const std::size_t colon = a.find(':');
+    if (colon == std::string::npos) return {a, 0};
+    return {a.substr(0, colon), colon + 1 < a.size() ? a[colon + 1] : char(0)};
+}
+
+// A video rate control: -qp, -crf, -b:v, -q:v (-qscale:v), with or without
+// more of a stream specifier.
+bool isRateControl(const std::string& a) {
+    const auto [name, stream] = optionName(a);
+    if (name == "-qp" || name == "-crf") return stream == 0 || stream == 'v';
+    return (name == "-b" || name == "-q" || name == "-qscale") && stream == 'v';
+}
+
+// The user's rate control replaces velmor's (x264 would take velmor's -crf
+// over a later -qp 0, say, and silently not be lossless); a filter, pixel
+// format or codec of the user's fights velmor's chain, which does the
+// correction and ends in the pixel format its encoder was chosen for.
+void applyUserArguments(Encoder& enc, Job& job, const Options& o) {
+    const auto& user = o.ffmpegArgs;
+    if (std::any_of(user.begin(), user.end(), isRateControl)) {
+        for (std::size_t i = 0; i + 1 < enc.args.size();) {
+            if (isRateControl(enc.args[i]))
+                enc.args.erase(enc.args.begin() + std::ptrdiff_t(i),
+                               enc.args.begin() + std::ptrdiff_t(i) + 2);
+            else
+                ++i;
+        }
+    }
+    for (const std::string& a : user) {
+        const auto [name, stream] = optionName(a);
+        const bool video = stream == 0 || stream == 'v';
+        if ((a == "-vf" || ((name == "-filter" || name == "-filter_complex" || a == "-lavfi") &&
+                            video)))
+            job.warnings.push_back("--ffmpeg-args: " + a +
+                                   " replaces velmor's filter chain, which does the correction; "
+                                   "the output may come out uncorrected");
+        else if (!o.noDefaultArgs && ((name == "-pix_fmt" && video) || a == "-vcodec" ||
+                                      ((name == "-c" || name == "-codec") && stream == 'v')))
+            job.warnings.push_back("--ffmpeg-args: " + a +
+                                   " overrides velmor's encoder choices, which its other "
+                                   "arguments and its chain's pixel format were chosen for; "
+                                   "give --no-default-args to choose the encoder yourself");
+    }
+}
+
 } // namespace
 
 Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
@@ -700,6 +749,7 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
                                " output as velmor writes it holds none (.mkv, .mov, .webm, "
                                ".png keep it)");
     if (o.noDefaultArgs) enc = {};
+    applyUserArguments(enc, job, o);
     const bool deep = takesDeepRoute(o, src);
     // The file that holds the input's streams in the command: on the deep
     // route the corrected picture comes first, from standard input.

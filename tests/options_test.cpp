@@ -251,11 +251,39 @@ TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
             EXPECT_NE(job.warnings[0].find(c.warning), std::string::npos) << job.warnings[0];
         }
     }
-    // Extra arguments come after velmor's own; with --no-default-args they replace them.
-    o.ffmpegArgs = {"-crf", "30"};
+    // Extra arguments come after velmor's own; a rate control replaces
+    // velmor's; with --no-default-args they replace them all.
     const MediaInfo m = parseProbe(cases[0].probe);
-    std::string line = joined(buildJob(o, m, "in", "out.mp4", "mp4").args);
-    EXPECT_LT(line.find("-crf 16"), line.find("-crf 30")) << line;
+    const struct {
+        std::vector<std::string> args;
+        const char *kept, *gone, *warning; // "" for none
+    } extra[] = {
+        {{"-preset", "slow"}, "-crf 16", "", ""},
+        {{"-crf", "30"}, "-crf 30", "-crf 16", ""},
+        {{"-qp", "0"}, "-qp 0", "-crf 16", ""},
+        {{"-crf:v", "20"}, "-crf:v 20", "-crf 16", ""},
+        {{"-b:v:0", "2M"}, "-b:v:0 2M", "-crf 16", ""},
+        {{"-b:a", "96k"}, "-crf 16", "", ""},
+        {{"-vf", "hflip"}, "-crf 16", "", "-vf replaces velmor's filter chain"},
+        {{"-filter:v", "hflip"}, "-crf 16", "", "-filter:v replaces"},
+        {{"-c:v", "libx265"}, "-crf 16", "", "-c:v overrides velmor's encoder choices"},
+        {{"-pix_fmt", "yuv444p"}, "-crf 16", "", "-pix_fmt overrides"},
+    };
+    for (const auto& e : extra) {
+        o.ffmpegArgs = e.args;
+        const Job job = buildJob(o, m, "in", "out.mp4", "mp4");
+        const std::string l = joined(job.args);
+        EXPECT_NE(l.find(e.kept), std::string::npos) << l;
+        if (*e.gone) {
+            EXPECT_EQ(l.find(e.gone), std::string::npos) << l;
+        }
+        EXPECT_EQ(job.warnings.empty(), !*e.warning) << l;
+        if (*e.warning && !job.warnings.empty()) {
+            EXPECT_NE(job.warnings[0].find(e.warning), std::string::npos) << job.warnings[0];
+        }
+    }
+    o.ffmpegArgs = {"-crf", "30"};
+    std::string line;
     o.noDefaultArgs = true;
     line = joined(buildJob(o, m, "in", "out.mp4", "mp4").args);
     EXPECT_EQ(line.find("-crf 16"), std::string::npos) << line;
