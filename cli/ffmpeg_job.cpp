@@ -7,6 +7,7 @@
 // check choices without running ffmpeg.
 #include "ffmpeg_job.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -170,6 +171,7 @@ std::string describe(const StreamInfo& s) {
 MediaInfo parseProbe(const std::string& flat) {
     std::map<int, std::map<std::string, std::string>> streams;
     MediaInfo m;
+    std::string formatStart, videoStart; // "N/A" when unknown
     std::size_t start = 0;
     while (start < flat.size()) {
         std::size_t end = flat.find('\n', start);
@@ -181,6 +183,7 @@ MediaInfo parseProbe(const std::string& flat) {
         const std::string key = line.substr(0, eq), value = unquote(line.substr(eq + 1));
         if (key == "format.format_name") m.formatName = value;
         if (key == "format.duration") m.duration = std::atof(value.c_str());
+        if (key == "format.start_time") formatStart = value;
         const std::string prefix = "streams.stream.";
         if (key.rfind(prefix, 0) != 0) continue;
         const std::size_t dot = key.find('.', prefix.size());
@@ -217,9 +220,16 @@ MediaInfo parseProbe(const std::string& flat) {
         const std::string rotation = f.count("rotation") ? f["rotation"] : f["tags.rotate"];
         m.rotation = std::atoi(rotation.c_str());
         m.frames = std::atol(f["nb_frames"].c_str());
+        videoStart = f["start_time"];
         const double streamDuration = std::atof(f["duration"].c_str());
         if (streamDuration > 0 && m.duration <= 0) m.duration = streamDuration;
     }
+    char* end = nullptr;
+    const double first = std::strtod(formatStart.c_str(), &end);
+    const bool firstKnown = !formatStart.empty() && *end == 0;
+    const double video = std::strtod(videoStart.c_str(), &end);
+    if (firstKnown && !videoStart.empty() && *end == 0 && video > first)
+        m.videoStartOffset = video - first;
     if (m.frames <= 0 && m.duration > 0) {
         const std::size_t slash = m.frameRate.find('/');
         const double num = std::atof(m.frameRate.c_str());
@@ -312,6 +322,13 @@ std::string refusalFor(const Options& o, const MediaInfo& m, const std::string& 
                "picture's brightness in nits (a PQ clip at 100 to 500 nits can come out "
                "spanning 0 to 10,000); not converted. Give --stretch-hdr to stretch the code "
                "values as they are (the HDR tags are kept)";
+    // FLV holds H.264 at 4:2:0 only, which halves the chroma both ways, and
+    // x264 takes no odd size there.
+    const int w = displayWidth(m), h = displayHeight(m);
+    if (extensionOf(o.output) == "flv" && (w % 2 || h % 2))
+        return inputLabel + " is " + std::to_string(w) + "x" + std::to_string(h) +
+               ", and .flv output holds only pictures of even width and height; not "
+               "converted. Write .mp4 or .mkv instead, which keep odd sizes";
     return "";
 }
 
@@ -337,7 +354,10 @@ Encoder h264For(const Source& s, bool keepChroma, bool losslessOut) {
     std::string chroma = keepChroma && !s.in.rgb && has({"420", "422", "444"}, s.in.chroma)
                              ? s.in.chroma
                              : "420";
-    if (chroma == "420" && (s.width % 2 || s.height % 2)) chroma = "444";
+    // Chroma that cannot be halved where the size is odd stays whole: x264
+    // refuses 4:2:0 of an odd size and 4:2:2 of an odd width.
+    if ((chroma == "420" && (s.width % 2 || s.height % 2)) || (chroma == "422" && s.width % 2))
+        chroma = "444";
     e.pixFmt = "yuv" + chroma + "p" + (!s.in.rgb && s.in.depth > 8 ? "10le" : "");
     if (has({"tt", "bb", "tb", "bt"}, s.m.fieldOrder))
         e.args.insert(e.args.end(), {"-flags", "+ildct+ilme"});
@@ -378,7 +398,15 @@ Encoder quickTimeEncoder(const Source& s) {
     const bool tenBit422 = s.in.depth > 8 && s.in.chroma == "422" && !s.lossless;
     if (s.prores || (s.in.alpha && !s.lossless) || tenBit422) return proresFor(s);
     if (s.lossless && s.in.rgb) return {{"-c:v", "qtrle"}, s.in.alpha ? "argb" : "rgb24"};
-    return h264For(s, true, s.lossless);
+    // The same muxer tags 10-bit H.264 of some sizes and rates as
+    // AVC-Intra too (4:2:2 at 1920x1080 and 1280x720, 4:2:0 at 1440x1080
+    // and 960x720, at 24, 25, 50 or 60 frames a second, interlaced or
+    // not), lossless 4:2:2 among them, and then no decoder reads it right.
+    // It keeps the ordinary H.264 tag only below normal strictness; other
+    // tracks come out byte for byte as without it.
+    Encoder e = h264For(s, true, s.lossless);
+    e.args.insert(e.args.end(), {"-tag:v", "avc1", "-strict", "unofficial"});
+    return e;
 }
 
 // The encoder and the pixel format it gets, by the output's family.
@@ -567,14 +595,17 @@ void setExpectedLength(Job& job, const Options& o, const MediaInfo& m, bool imag
 
 namespace {
 
-// The deep route when the input has more than 8 bits per sample and the
-// output keeps more than 8: there the 8-bit plug-in would leave at most 256
-// levels per channel. Everything else stays on the 8-bit route, which is
-// faster; so does the statistics overlay, which the plug-in draws.
-bool takesDeepRoute(const Options& o, const Source& src, const Encoder& enc) {
+// The deep route when the input has more than 8 bits per sample, whatever
+// the output keeps: the 8-bit plug-in would stretch levels already rounded
+// to 8 bits, leaving gaps (a 16-bit picture into 8-bit H.264 used 51 of 256
+// levels), where correcting at 16 bits rounds once, at the end. 8-bit
+// inputs stay on the 8-bit route, which is faster; so does the statistics
+// overlay, which the plug-in draws, and --no-default-args, whose encoder
+// takes the plug-in's frames as ffmpeg hands them on.
+bool takesDeepRoute(const Options& o, const Source& src) {
     if (o.stats || o.route == Route::EightBit) return false;
     if (o.route == Route::Deep) return true;
-    return src.in.depth > 8 && !enc.pixFmt.empty() && traitsOf(enc.pixFmt).depth > 8;
+    return src.in.depth > 8 && !o.noDefaultArgs;
 }
 
 // The conversions of the deep route go through zscale: ffmpeg's own scaler
@@ -654,6 +685,54 @@ std::string deepChain(const Source& s, const std::string& pixFmt) {
     return chain;
 }
 
+// An ffmpeg option's name and what its stream specifier starts with:
+// "-crf:v:0" -> "-crf", 'v'; "-qp" -> "-qp", 0.
+std::pair<std::string, char> optionName(const std::string& a) {
+    const std::size_t colon = a.find(':');
+    if (colon == std::string::npos) return {a, 0};
+    return {a.substr(0, colon), colon + 1 < a.size() ? a[colon + 1] : char(0)};
+}
+
+// A video rate control: -qp, -crf, -b:v, -q:v (-qscale:v), with or without
+// more of a stream specifier.
+bool isRateControl(const std::string& a) {
+    const auto [name, stream] = optionName(a);
+    if (name == "-qp" || name == "-crf") return stream == 0 || stream == 'v';
+    return (name == "-b" || name == "-q" || name == "-qscale") && stream == 'v';
+}
+
+// The user's rate control replaces velmor's (x264 would take velmor's -crf
+// over a later -qp 0, say, and silently not be lossless); a filter, pixel
+// format or codec of the user's fights velmor's chain, which does the
+// correction and ends in the pixel format its encoder was chosen for.
+void applyUserArguments(Encoder& enc, Job& job, const Options& o) {
+    const auto& user = o.ffmpegArgs;
+    if (std::any_of(user.begin(), user.end(), isRateControl)) {
+        for (std::size_t i = 0; i + 1 < enc.args.size();) {
+            if (isRateControl(enc.args[i]))
+                enc.args.erase(enc.args.begin() + std::ptrdiff_t(i),
+                               enc.args.begin() + std::ptrdiff_t(i) + 2);
+            else
+                ++i;
+        }
+    }
+    for (const std::string& a : user) {
+        const auto [name, stream] = optionName(a);
+        const bool video = stream == 0 || stream == 'v';
+        if ((a == "-vf" || ((name == "-filter" || name == "-filter_complex" || a == "-lavfi") &&
+                            video)))
+            job.warnings.push_back("--ffmpeg-args: " + a +
+                                   " replaces velmor's filter chain, which does the correction; "
+                                   "the output may come out uncorrected");
+        else if (!o.noDefaultArgs && ((name == "-pix_fmt" && video) || a == "-vcodec" ||
+                                      ((name == "-c" || name == "-codec") && stream == 'v')))
+            job.warnings.push_back("--ffmpeg-args: " + a +
+                                   " overrides velmor's encoder choices, which its other "
+                                   "arguments and its chain's pixel format were chosen for; "
+                                   "give --no-default-args to choose the encoder yourself");
+    }
+}
+
 } // namespace
 
 Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
@@ -670,7 +749,8 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
                                " output as velmor writes it holds none (.mkv, .mov, .webm, "
                                ".png keep it)");
     if (o.noDefaultArgs) enc = {};
-    const bool deep = takesDeepRoute(o, src, enc);
+    applyUserArguments(enc, job, o);
+    const bool deep = takesDeepRoute(o, src);
     // The file that holds the input's streams in the command: on the deep
     // route the corrected picture comes first, from standard input.
     const std::string file = deep ? "1" : "0";
@@ -680,6 +760,15 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
     if (deep) {
         job.decoderArgs = decoderCommand(o, src, inputName, image);
         job.deepBits = src.in.depth;
+        // ffmpeg starts each input's timestamps at its own first one: the
+        // corrected picture's at 0, the file's other streams at the file's
+        // first. A picture that starts later in the file (after its audio,
+        // in MPEG-TS or a cut) is put back where it was, less the part of
+        // that gap a start cuts off.
+        // In microseconds, ffmpeg's own unit for times.
+        const double offset = std::round(
+            (m.videoStartOffset - (o.start.empty() ? 0 : startSeconds(o.start))) * 1e6);
+        if (offset > 0) a.insert(a.end(), {"-itsoffset", shortest(offset / 1e6)});
         a.insert(a.end(), {"-f", "mov", "-i", "pipe:0"});
     }
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});

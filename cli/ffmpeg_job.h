@@ -27,6 +27,9 @@ struct MediaInfo {
         colorTransfer, frameRate;
     int width = 0, height = 0, rotation = 0;
     long frames = 0; // as the file claims (or its duration times its rate); 0 unknown
+    // Seconds the picture starts after the file's first stream (its audio,
+    // say); 0 when it starts first or either start is unknown.
+    double videoStartOffset = 0;
     std::vector<StreamInfo> streams;
 };
 

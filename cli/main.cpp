@@ -577,6 +577,27 @@ FilterSettings settingsFromOptions(const Options& o) {
     return s;
 }
 
+// The first sample of a deep raw frame at or above 2^depth, as velmor's
+// refusal names it ("" for none): the deep run takes samples below that
+// and would wrap larger ones into the range. The fourth sample counts
+// unless --zero-alpha clears it first.
+std::string sampleOutOfRange(const std::uint8_t* frame, std::size_t pixels, int depth,
+                             bool zeroAlpha, long frameNumber) {
+    static const char* const kNames[] = {"blue", "green", "red", "alpha"};
+    const unsigned limit = 1u << depth;
+    for (std::size_t i = 0; i < pixels * 4; ++i) {
+        if (zeroAlpha && i % 4 == 3) continue;
+        const unsigned v = frame[2 * i] | unsigned(frame[2 * i + 1]) << 8;
+        if (v >= limit)
+            return "--raw: frame " + std::to_string(frameNumber) + ", pixel " +
+                   std::to_string(i / 4 + 1) + ": " + kNames[i % 4] + " sample " +
+                   std::to_string(v) + " is not below " + std::to_string(limit) +
+                   ", the limit of --depth " + std::to_string(depth) + "; the " +
+                   std::to_string(frameNumber - 1) + " frames before it were written";
+    }
+    return "";
+}
+
 int rawFrames(const Options& o) {
     if (o.rawWidth <= 0 || o.rawHeight <= 0)
         return failure("--raw: the size must be at least 1x1", 2);
@@ -612,6 +633,11 @@ int rawFrames(const Options& o) {
                            " (" + std::to_string(got) + " of " + std::to_string(frameBytes) +
                            " bytes); the " + std::to_string(done) +
                            " frames before it were written");
+        if (deep && o.depth < 16)
+            if (const std::string bad =
+                    sampleOutOfRange(frame.data(), pixels, o.depth, o.zeroAlpha, done + 1);
+                !bad.empty())
+                return failure(bad);
         if (host && o.zeroAlpha)
             host->runFrameZeroingAlpha(frame.data());
         else if (host)

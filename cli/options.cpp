@@ -55,8 +55,8 @@ attachments, chapters and metadata are kept where the output format takes them
 (converted if it must; left out with a warning if it cannot), as are rotation, aspect
 ratio, field order, colour tags and frame timing. Bit depth and chroma format stay where
 the encoder allows; lossless inputs stay lossless, ProRes stays ProRes. Inputs of more
-than 8 bits per sample written at more than 8 are corrected at 16 bits (two ffmpeg
-processes, velmor between them; not with --stats). The output is written beside its
+than 8 bits per sample are corrected at 16 bits and rounded once to the output's depth
+(two ffmpeg processes, velmor between them; not with --stats). The output is written beside its
 final name and renamed when complete.
 Raw frames are 4 bytes a pixel (blue, green, red, alpha; 8 bytes with --depth above 8),
 rows top first, no padding.
@@ -345,9 +345,24 @@ std::string finishOptions(Options& o, const ParseState& state) {
     const std::vector<std::string>& positional = state.positional;
     switch (o.mode) {
     case Mode::Convert:
-        if (positional.size() > 1 && o.output.empty())
-            return "give one input file and name the output with -o: velmor " + positional[0] +
-                   " -o " + positional[1];
+        if (positional.size() > 1 && o.output.empty()) {
+            // After --, "-o NAME" is two more names: the suggestion takes
+            // NAME for the output and puts -o before the --, which a name
+            // starting with '-' needs.
+            std::vector<std::string> names = positional;
+            std::string output = names[1];
+            for (std::size_t i = 0; i + 1 < names.size(); ++i)
+                if (names[i] == "-o" || names[i] == "--output") {
+                    output = names[i + 1];
+                    names.erase(names.begin() + std::ptrdiff_t(i),
+                                names.begin() + std::ptrdiff_t(i) + 2);
+                    break;
+                }
+            const std::string& input = names.empty() ? positional[0] : names[0];
+            return "give one input file and name the output with -o: velmor " +
+                   (input[0] == '-' && input != "-" ? "-o " + output + " -- " + input
+                                                    : input + " -o " + output);
+        }
         if (positional.size() != 1) return "give one input file (see velmor --help)";
         if (o.output.empty()) return "give the output file with -o OUTPUT";
         o.input = positional[0];

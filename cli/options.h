@@ -19,8 +19,8 @@ enum class Overwrite { Ask, Always, Never };
 
 // How a file's picture reaches the filter: through the plug-in in ffmpeg's
 // filter graph at 8 bits, or decoded to 16-bit samples for the core's deep
-// run. Auto takes the deep route for inputs of more than 8 bits per sample
-// written at more than 8; the others force a route (for tests and
+// run. Auto takes the deep route for inputs of more than 8 bits per sample,
+// whatever the output's depth; the others force a route (for tests and
 // benchmarks, from VELMOR_ROUTE).
 enum class Route { Auto, EightBit, Deep };
 

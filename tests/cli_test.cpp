@@ -399,6 +399,86 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
     }
 }
 
+// 10-bit H.264 at the sizes and rates ffmpeg's QuickTime muxer would tag
+// as AVC-Intra (lossless 4:2:2 among them) plays: the ordinary H.264 tag,
+// no decoding error, the picture as it went in (5 to 7 dB when misread, over 35 when read).
+TEST_F(Cli, TenBitH264IntoQuickTimeKeepsTheOrdinaryTag) {
+    SKIP_IF_SANITIZED();
+    const struct {
+        const char *source, *coding;
+    } cases[] = {
+        {"size=1920x1080:rate=25", "-c:v v210"},
+        {"size=1920x1080:rate=25", "-vf setfield=tff,format=yuv422p10le -c:v ffv1"},
+        {"size=1280x720:rate=50", "-pix_fmt yuv422p10le -c:v ffv1"},
+        {"size=1440x1080:rate=25", "-pix_fmt yuv420p10le -c:v libx264 -preset ultrafast"},
+        {"size=960x720:rate=50", "-pix_fmt yuv420p10le -c:v libx264 -preset ultrafast"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + " " + c.coding);
+        run("rm -f in.mkv out.mov");
+        ffmpeg(std::string("-f lavfi -i testsrc2=") + c.source + ":duration=0.08 " + c.coding +
+               " in.mkv");
+        const Result r = run(kVelmor + " in.mkv -o out.mov --gain 0");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(probe("out.mov", "-show_entries stream=codec_name,codec_tag_string"),
+                  "h264,avc1\n");
+        EXPECT_EQ(run("ffmpeg -nostdin -v error -i out.mov -f null -").err, "");
+        EXPECT_GE(psnr("out.mov", "in.mkv"), 30);
+    }
+}
+
+// A 10-bit picture that starts half a second after its sound (as in MPEG-TS
+// and in cuts) starts there in the output too: the deep route puts it where
+// the 8-bit route does, within a frame, with and without a start and a
+// duration. (A plain transcode into MP4 or QuickTime would fill the gap by
+// repeating the first frame; both routes pass frames through as they are.)
+TEST_F(Cli, DeepRouteKeepsThePicturesStartOffset) {
+    SKIP_IF_SANITIZED();
+    const std::string make = "-f lavfi -i sine=duration=2 -itsoffset 0.5 -f lavfi -i "
+                             "testsrc2=size=96x54:rate=25:duration=1.5,format=yuv420p10le "
+                             "-map 1:v -map 0:a -c:v libx264 -g 5 ";
+    ffmpeg(make + "-c:a aac in.ts");
+    ffmpeg(make + "-c:a flac in.mkv");
+    ffmpeg("-i in.ts -c copy in.mp4");
+    ffmpeg("-i in.mkv -c:v copy -c:a pcm_s16le -output_ts_offset 1 in.mov");
+    // The first video frame's time less the first audio frame's.
+    auto gap = [&](const std::string& media) {
+        auto first = [&](const char* type) {
+            const std::string t = probe(media, std::string("-select_streams ") + type +
+                                                   ":0 -read_intervals %+#2 -show_entries "
+                                                   "frame=pts_time");
+            return std::atof(t.c_str());
+        };
+        return first("v") - first("a");
+    };
+    const struct {
+        const char *input, *output, *options;
+    } cases[] = {
+        {"in.ts", "mkv", ""},
+        {"in.ts", "mp4", "--start 0.2"},
+        {"in.mkv", "mov", ""},
+        {"in.mkv", "mkv", "--start 0.8 --duration 0.5"},
+        {"in.mp4", "ts", "--start 0.2 --duration 0.6"},
+        {"in.mov", "mkv", "--start 0.3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.input) + " into ." + c.output + " " + c.options);
+        double gaps[2];
+        for (const bool deep : {false, true}) {
+            const std::string out = std::string(deep ? "deep." : "eight.") + c.output;
+            const Result r = run(std::string("VELMOR_ROUTE=") + (deep ? "deep " : "8bit ") +
+                                 kVelmor + " " + c.input + " -o " + out + " -y " + c.options);
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + out + " -f null -").err, "");
+            gaps[deep] = gap(out);
+        }
+        EXPECT_NEAR(gaps[1], gaps[0], 0.041);
+        if (!*c.options) {
+            EXPECT_GT(gaps[1], 0.45);
+        }
+    }
+}
+
 // Inputs of more than 8 bits per sample, corrected at their precision. A
 // 10-bit luma ramp of all 877 video levels keeps every level and its top
 // code with the stretch off, and keeps far more than 256 levels with it;
@@ -496,6 +576,36 @@ TEST_F(Cli, DeepInputsAreCorrectedAtTheirPrecision) {
     EXPECT_EQ(got, rgba);
 }
 
+// A 16-bit picture of fine, narrow ramps written at 8 bits is corrected at
+// 16 and rounded once: every channel spreads over (nearly) all 256 levels,
+// where correcting after rounding to 8 bits left about 40.
+TEST_F(Cli, DeepInputsIntoEightBitOutputsAreRoundedOnce) {
+    SKIP_IF_SANITIZED();
+    const int w = 256, h = 256;
+    std::vector<std::uint16_t> rgb(std::size_t(w) * h * 3);
+    for (int i = 0; i < w * h; ++i) {
+        rgb[3 * i] = std::uint16_t(18000 + i * 12000 / 65536);
+        rgb[3 * i + 1] = std::uint16_t(20000 + i * 10000 / 65536);
+        rgb[3 * i + 2] = std::uint16_t(22000 + i % w * 40);
+    }
+    std::ofstream(path("in.raw"), std::ios::binary)
+        .write(reinterpret_cast<char*>(rgb.data()), std::streamsize(rgb.size() * 2));
+    ffmpeg("-f rawvideo -pix_fmt rgb48le -s 256x256 -i in.raw -pix_fmt rgb48le in.tif");
+    for (const char* output : {"out.mp4", "out.bmp"}) {
+        SCOPED_TRACE(output);
+        const Result r = run(kVelmor + " in.tif -o " + output);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + std::string(output) + " -f null -").err, "");
+        const auto bgra = rawFrames(output);
+        ASSERT_EQ(bgra.size(), std::size_t(w) * h * 4);
+        for (int c = 0; c < 3; ++c) {
+            std::vector<bool> seen(256);
+            for (std::size_t i = c; i < bgra.size(); i += 4) seen[bgra[i]] = true;
+            EXPECT_GE(std::count(seen.begin(), seen.end(), true), 240) << "channel " << c;
+        }
+    }
+}
+
 TEST_F(Cli, RawModeIsByteExactAndReportsAShortLastFrame) {
     std::mt19937 rng(4);
     std::vector<std::uint8_t> in(std::size_t(3) * 17 * 5 * 4);
@@ -569,6 +679,71 @@ TEST_F(Cli, RawModeAtDepthIsTheDeepRun) {
         ASSERT_EQ(got.size(), in.size() * 8);
         EXPECT_EQ(std::memcmp(got.data(), in.data(), got.size()), 0);
     }
+}
+
+// A sample at or above 2^depth is refused where it is, never wrapped: the
+// frames before it are written, nothing after; a --zero-alpha run ignores
+// the fourth sample, which it clears.
+TEST_F(Cli, RawModeRefusesSamplesAboveItsDepth) {
+    const struct {
+        int depth;
+        std::uint16_t bad;
+        int pixel, sample; // where it goes in the second frame
+        bool zeroAlpha;
+        const char* message; // "" for none
+    } cases[] = {
+        {10, 1024, 2, 2, false, "frame 2, pixel 3: red sample 1024 is not below 1024"},
+        {12, 65535, 0, 0, false, "frame 2, pixel 1: blue sample 65535 is not below 4096"},
+        {9, 512, 1, 3, false, "frame 2, pixel 2: alpha sample 512 is not below 512"},
+        {9, 512, 1, 3, true, ""},
+        {10, 1023, 2, 2, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::uint16_t> in(std::size_t(3) * 4 * 3, 100); // three frames of 3x1
+        in[12 + c.pixel * 4 + c.sample] = c.bad;
+        std::ofstream(path("in.raw"), std::ios::binary)
+            .write(reinterpret_cast<char*>(in.data()), std::streamsize(in.size() * 2));
+        const Result r = run(kVelmor + " --raw 3x1 --depth " + std::to_string(c.depth) +
+                             (c.zeroAlpha ? " --zero-alpha" : "") + " <in.raw >out.raw");
+        struct stat st {};
+        stat(path("out.raw").c_str(), &st);
+        if (!*c.message) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(st.st_size, 3 * 3 * 8);
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--depth " + std::to_string(c.depth)), std::string::npos) << r.err;
+        EXPECT_EQ(st.st_size, 3 * 8); // the first frame alone
+    }
+}
+
+// 4:2:2 of an odd width into H.264 keeps its chroma whole (4:4:4); .flv,
+// whose H.264 is 4:2:0 only, refuses odd sizes before writing anything.
+TEST_F(Cli, OddSizesGoWhereTheirChromaFits) {
+    SKIP_IF_SANITIZED();
+    std::vector<std::uint8_t> yuv(std::size_t(65) * 48 + 33 * 48 * 2, 128);
+    for (int i = 0; i < 65 * 48; ++i) yuv[i] = std::uint8_t(40 + i % 65 * 2 + i / 65);
+    std::ofstream(path("in.yuv"), std::ios::binary)
+        .write(reinterpret_cast<char*>(yuv.data()), std::streamsize(yuv.size()));
+    ffmpeg("-f rawvideo -pix_fmt yuv422p -s 65x48 -r 10 -i in.yuv -c:v mjpeg in.mkv");
+    for (const char* output : {"out.mp4", "out.mkv", "out.mov", "out.ts"}) {
+        const Result r = run(kVelmor + " in.mkv -o " + output);
+        EXPECT_EQ(r.status, 0) << output << ": " << r.err;
+        EXPECT_EQ(probe(output, "-show_entries stream=width,pix_fmt").substr(0, 12),
+                  "65,yuvj444p\n")
+            << output;
+        EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + std::string(output) + " -f null -").err, "");
+    }
+    const Result flv = run(kVelmor + " in.mkv -o out.flv");
+    EXPECT_EQ(flv.status, 1);
+    EXPECT_NE(flv.err.find("in.mkv is 65x48, and .flv output holds only pictures of even width "
+                           "and height; not converted. Write .mp4 or .mkv"),
+              std::string::npos)
+        << flv.err;
+    EXPECT_NE(access(path("out.flv").c_str(), F_OK), 0);
 }
 
 TEST_F(Cli, BadInputGetsAClearMessageAndLeavesNoOutput) {

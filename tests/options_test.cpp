@@ -89,7 +89,9 @@ TEST(Options, RangesModesAndWarnings) {
         {{"a", "-o", "b", "--depth", "10"}, nullptr, "--depth is for --raw"},
         {{"--raw", "2x2", "--depth", "12", "--stats"}, nullptr, "no statistics overlay"},
         {{"-o", "b", "--", "-file.mp4"}, nullptr, ""},
-        {{"--", "-file.mp4", "-o", "b"}, "one input", ""}, // after --, -o is a name too
+        // After --, -o is a name too: the suggestion is a command that works.
+        {{"--", "-file.mp4", "-o", "b"}, "velmor -o b -- -file.mp4", ""},
+        {{"a.mp4", "b.mp4"}, "velmor a.mp4 -o b.mp4", ""},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -179,6 +181,13 @@ TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
          {"-c:v ffv1 "},
          {"-level"},
          ""},
+        // Every H.264 track into QuickTime keeps the ordinary tag, which
+        // ffmpeg's muxer keeps only below normal strictness.
+        {video + "streams.stream.0.codec_name=\"v210\"\nstreams.stream.0.pix_fmt=\"yuv422p10le\"\n",
+         "mov",
+         {"-c:v libx264 -preset medium -qp 0 -tag:v avc1 -strict unofficial", "format=yuv422p10le"},
+         {"prores"},
+         ""},
         {video + "streams.stream.0.codec_name=\"prores\"\nstreams.stream.0.profile=\"HQ\"\n"
                  "streams.stream.0.pix_fmt=\"yuv422p10le\"\n",
          "mov",
@@ -242,11 +251,39 @@ TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
             EXPECT_NE(job.warnings[0].find(c.warning), std::string::npos) << job.warnings[0];
         }
     }
-    // Extra arguments come after velmor's own; with --no-default-args they replace them.
-    o.ffmpegArgs = {"-crf", "30"};
+    // Extra arguments come after velmor's own; a rate control replaces
+    // velmor's; with --no-default-args they replace them all.
     const MediaInfo m = parseProbe(cases[0].probe);
-    std::string line = joined(buildJob(o, m, "in", "out.mp4", "mp4").args);
-    EXPECT_LT(line.find("-crf 16"), line.find("-crf 30")) << line;
+    const struct {
+        std::vector<std::string> args;
+        const char *kept, *gone, *warning; // "" for none
+    } extra[] = {
+        {{"-preset", "slow"}, "-crf 16", "", ""},
+        {{"-crf", "30"}, "-crf 30", "-crf 16", ""},
+        {{"-qp", "0"}, "-qp 0", "-crf 16", ""},
+        {{"-crf:v", "20"}, "-crf:v 20", "-crf 16", ""},
+        {{"-b:v:0", "2M"}, "-b:v:0 2M", "-crf 16", ""},
+        {{"-b:a", "96k"}, "-crf 16", "", ""},
+        {{"-vf", "hflip"}, "-crf 16", "", "-vf replaces velmor's filter chain"},
+        {{"-filter:v", "hflip"}, "-crf 16", "", "-filter:v replaces"},
+        {{"-c:v", "libx265"}, "-crf 16", "", "-c:v overrides velmor's encoder choices"},
+        {{"-pix_fmt", "yuv444p"}, "-crf 16", "", "-pix_fmt overrides"},
+    };
+    for (const auto& e : extra) {
+        o.ffmpegArgs = e.args;
+        const Job job = buildJob(o, m, "in", "out.mp4", "mp4");
+        const std::string l = joined(job.args);
+        EXPECT_NE(l.find(e.kept), std::string::npos) << l;
+        if (*e.gone) {
+            EXPECT_EQ(l.find(e.gone), std::string::npos) << l;
+        }
+        EXPECT_EQ(job.warnings.empty(), !*e.warning) << l;
+        if (*e.warning && !job.warnings.empty()) {
+            EXPECT_NE(job.warnings[0].find(e.warning), std::string::npos) << job.warnings[0];
+        }
+    }
+    o.ffmpegArgs = {"-crf", "30"};
+    std::string line;
     o.noDefaultArgs = true;
     line = joined(buildJob(o, m, "in", "out.mp4", "mp4").args);
     EXPECT_EQ(line.find("-crf 16"), std::string::npos) << line;
@@ -299,8 +336,11 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
         {"16-bit RGB picture into FFV1", with("png", "rgb48be", ""), "mkv", false, {"gbrp16le"},
          {"format=gbrp16le -c:v ffv1"}},
         {"8-bit input", with("h264", "yuv420p", audio), "mp4", false, {}, {"frei0r=velmor"}},
-        {"10-bit input into 8-bit MPEG-2", with("hevc", "yuv420p10le", ""), "mpg", false, {},
-         {"frei0r=velmor"}},
+        // Corrected at 16 bits and rounded once, whatever the output keeps.
+        {"10-bit input into 8-bit MPEG-2", with("hevc", "yuv420p10le", ""), "mpg", false,
+         {"format=rgba64be"}, {"format=yuv420p -c:v mpeg2video"}},
+        {"16-bit TIFF into JPEG", with("tiff", "rgb48le", ""), "jpg", false, {"format=rgba64be"},
+         {"-filter:v:0 null"}},
         {"the overlay is the plug-in's", with("hevc", "yuv420p10le", ""), "mkv", true, {},
          {"frei0r=velmor"}},
     };
@@ -318,3 +358,43 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
 }
 
 } // namespace
+
+// The deep route's corrected picture starts at 0 as ffmpeg reads it back:
+// a picture that starts after the file's first stream is put back there,
+// less what a start cuts off of the gap.
+TEST(BuildJob, DeepRoutePutsALaterPictureBackWhereItStarts) {
+    const std::string probe =
+        "streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
+        "streams.stream.0.width=64\nstreams.stream.0.height=36\n"
+        "streams.stream.0.codec_name=\"h264\"\nstreams.stream.0.pix_fmt=\"yuv420p10le\"\n"
+        "streams.stream.1.index=1\nstreams.stream.1.codec_type=\"audio\"\n"
+        "streams.stream.1.codec_name=\"aac\"\n";
+    const struct {
+        const char *videoStart, *fileStart, *start, *offset; // "" offset: none given
+    } cases[] = {
+        {"1.943222", "1.400000", "", "0.543222"},
+        {"1.943222", "1.400000", "0.2", "0.343222"},
+        {"1.943222", "1.400000", "00:00:01", ""},
+        {"1.400000", "1.400000", "", ""},
+        {"0.000000", "-0.021333", "", "0.021333"},
+        {"N/A", "1.400000", "", ""},
+        {"1.943222", "N/A", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.videoStart) + " " + c.fileStart + " " + c.start);
+        Options o;
+        o.mode = Mode::Convert;
+        o.start = c.start;
+        const MediaInfo m = parseProbe(probe + "streams.stream.0.start_time=\"" + c.videoStart +
+                                       "\"\nformat.start_time=\"" + c.fileStart + "\"\n");
+        const std::string line = joined(buildJob(o, m, "file:in", "file:out.mkv", "mkv").args);
+        const std::size_t at = line.find("-itsoffset ");
+        if (!*c.offset) {
+            EXPECT_EQ(at, std::string::npos) << line;
+        } else {
+            ASSERT_NE(at, std::string::npos) << line;
+            EXPECT_NEAR(std::atof(line.c_str() + at + 11), std::atof(c.offset), 1e-6) << line;
+            EXPECT_EQ(line.find("-f mov -i pipe:0", at), at + 11 + line.substr(at + 11).find(' ') + 1);
+        }
+    }
+}
