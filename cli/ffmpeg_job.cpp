@@ -8,6 +8,7 @@
 #include "ffmpeg_job.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -263,6 +264,26 @@ bool isImageExtension(const std::string& e) {
 std::vector<std::string> literalPictureArgs(const std::string& name) {
     if (name.find('%') == std::string::npos || !isImageExtension(extensionOf(name))) return {};
     return {"-f", "image2", "-pattern_type", "none"};
+}
+
+bool isPictureSequence(const std::string& name) {
+    if (!isImageExtension(extensionOf(name))) return false;
+    for (std::size_t i = name.find('%'); i != std::string::npos; i = name.find('%', i)) {
+        if (i + 1 < name.size() && name[i + 1] == '%') { // a literal '%'
+            i += 2;
+            continue;
+        }
+        std::size_t j = i + 1;
+        while (j < name.size() && std::isdigit(static_cast<unsigned char>(name[j]))) ++j;
+        if (j < name.size() && name[j] == 'd') return true;
+        i = j;
+    }
+    return false;
+}
+
+std::vector<std::string> inputFormatArgs(const std::string& name, bool sequence) {
+    if (sequence) return {"-f", "image2"};
+    return literalPictureArgs(name);
 }
 
 bool isKnownExtension(const std::string& e) {
@@ -653,7 +674,7 @@ std::vector<std::string> decoderCommand(const Options& o, const Source& src,
     const MediaInfo& m = src.m;
     std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error"};
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
-    const std::vector<std::string> literal = literalPictureArgs(inputName);
+    const std::vector<std::string> literal = inputFormatArgs(inputName, m.pictureSequence);
     a.insert(a.end(), literal.begin(), literal.end());
     a.insert(a.end(), {"-i", inputName, "-map", "0:" + std::to_string(m.videoIndex),
                        "-filter:v", deepInputChain(src)});
@@ -772,7 +793,7 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
         a.insert(a.end(), {"-f", "mov", "-i", "pipe:0"});
     }
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
-    const std::vector<std::string> literal = literalPictureArgs(inputName);
+    const std::vector<std::string> literal = inputFormatArgs(inputName, m.pictureSequence);
     a.insert(a.end(), literal.begin(), literal.end());
     a.insert(a.end(), {"-i", inputName, "-y"});
     if (image) a.insert(a.end(), {"-frames:v", "1", "-update", "1"});

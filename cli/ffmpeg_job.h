@@ -27,6 +27,7 @@ struct MediaInfo {
         colorTransfer, frameRate;
     int width = 0, height = 0, rotation = 0;
     long frames = 0; // as the file claims (or its duration times its rate); 0 unknown
+    bool pictureSequence = false; // the input is numbered pictures (f%03d.png)
     // Seconds the picture starts after the file's first stream (its audio,
     // say); 0 when it starts first or either start is unknown.
     double videoStartOffset = 0;
@@ -46,6 +47,13 @@ bool isImageExtension(const std::string& ext);
 // that they open that one file rather than a numbered sequence: nothing
 // for other names.
 std::vector<std::string> literalPictureArgs(const std::string& name);
+// A picture name with a frame number field (f%03d.png, scan%d.tif): when no
+// file of that very name exists, it names a numbered sequence, as ffmpeg
+// reads it.
+bool isPictureSequence(const std::string& name);
+// What ffmpeg and ffprobe need before the input's name: a numbered
+// sequence's format, or what a literal picture name needs.
+std::vector<std::string> inputFormatArgs(const std::string& name, bool sequence);
 // Extensions velmor knows a format for (lower case, no dot).
 bool isKnownExtension(const std::string& ext);
 std::string extensionOf(const std::string& path);

@@ -225,20 +225,23 @@ struct OutputTarget {
 };
 
 // The input readable, the output a name velmor may write; 0 or an exit status.
-int checkPaths(const Options& o, const std::string& source, OutputTarget& t) {
+// A numbered sequence is not one file: ffprobe finds its pictures or not.
+int checkPaths(const Options& o, const std::string& source, bool sequence, OutputTarget& t) {
     t.toStdout = o.output == "-";
     if (t.toStdout && isatty(1))
         return failure("standard output is a terminal; send it to a file or a pipe");
     struct stat in {}, target {};
-    if (stat(source.c_str(), &in) != 0)
+    if (sequence)
+        in.st_mode = S_IFREG;
+    else if (stat(source.c_str(), &in) != 0)
         return failure("cannot read " + o.input + ": " + std::strerror(errno));
-    if (!S_ISREG(in.st_mode) || access(source.c_str(), R_OK) != 0)
+    if (!S_ISREG(in.st_mode) || (!sequence && access(source.c_str(), R_OK) != 0))
         return failure("cannot read " + o.input + ": " +
                        (S_ISDIR(in.st_mode) ? std::string("it is a folder")
                         : S_ISREG(in.st_mode) ? std::string(std::strerror(EACCES))
                                               : std::string("it is not a regular file")));
     t.exists = !t.toStdout && lstat(o.output.c_str(), &t.existing) == 0;
-    if (t.exists && stat(o.output.c_str(), &target) == 0 && target.st_dev == in.st_dev &&
+    if (t.exists && !sequence && stat(o.output.c_str(), &target) == 0 && target.st_dev == in.st_dev &&
         target.st_ino == in.st_ino)
         return failure("the output " + o.output + " is the input; choose another name");
     if (t.exists && !S_ISREG(t.existing.st_mode))
@@ -261,17 +264,22 @@ int checkPaths(const Options& o, const std::string& source, OutputTarget& t) {
 }
 
 // What ffprobe says of the input; 0 or an exit status.
-int probeInput(const Options& o, const std::string& inputName, MediaInfo& media) {
+int probeInput(const Options& o, const std::string& inputName, bool sequence, MediaInfo& media) {
     std::vector<std::string> args = {"ffprobe", "-v", "error", "-show_streams", "-show_format",
                                      "-of", "flat"};
-    const std::vector<std::string> literal = literalPictureArgs(inputName);
-    args.insert(args.end(), literal.begin(), literal.end());
+    const std::vector<std::string> format = inputFormatArgs(inputName, sequence);
+    args.insert(args.end(), format.begin(), format.end());
     args.push_back(inputName);
     std::string probed, last;
-    if (runCapture(args, probed, last) != 0)
+    const int status = runCapture(args, probed, last);
+    if (status != 0 && sequence)
+        return failure("no pictures are numbered as " + o.input +
+                       " (a numbered sequence starts at number 0 to 4, as ffmpeg reads it)");
+    if (status != 0)
         return failure(o.input + " is not a video or image that ffmpeg reads" +
                        (last.empty() ? "" : " (" + last + ")"));
     media = parseProbe(probed);
+    media.pictureSequence = sequence;
     if (media.videoIndex < 0 || media.width <= 0 || media.height <= 0)
         return failure(o.input + " has no video or picture in it");
     const std::string refusal = refusalFor(o, media, o.input);
@@ -466,7 +474,9 @@ int finishOutput(const Options& o, const OutputTarget& t) {
 // check the paths, probe, plan the ffmpeg job, run it, finish the output.
 int convertFile(const Options& o, const std::string& source) {
     OutputTarget target;
-    if (const int rc = checkPaths(o, source, target)) return rc;
+    // A name like f%03d.png that is no file names numbered pictures.
+    const bool sequence = isPictureSequence(source) && access(source.c_str(), F_OK) != 0;
+    if (const int rc = checkPaths(o, source, sequence, target)) return rc;
     if (!programExists("ffmpeg") || !programExists("ffprobe"))
         return failure("ffmpeg and ffprobe are needed to read and write files; install ffmpeg "
                        "(apt-get install ffmpeg), or use --raw");
@@ -477,7 +487,7 @@ int convertFile(const Options& o, const std::string& source) {
                        "); build it (cmake --build build --target velmor_frei0r) or install it");
     const std::string inputName = "file:" + source;
     MediaInfo media;
-    if (const int rc = probeInput(o, inputName, media)) return rc;
+    if (const int rc = probeInput(o, inputName, sequence, media)) return rc;
 
     if (!target.toStdout) {
         target.temporary = temporaryNameFor(o.output);

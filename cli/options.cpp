@@ -30,7 +30,8 @@ const char* const kUsageTail = R"USAGE(Converting files (one ffmpeg process, the
   --start TIME       begin at TIME into the input (ffmpeg's syntax: 90, 1:30, 00:01:30.5)
   --duration TIME    convert at most TIME of it
   --ffmpeg-args "A"  more output arguments for ffmpeg, after velmor's own choices, so
-                     they win where they set the same thing (e.g. "-crf 20 -preset slow")
+                     they win where they set the same thing (e.g. "-crf 20 -preset slow");
+                     a rate control (-crf, -qp, -b:v, -q:v) replaces velmor's
   --no-default-args  leave out velmor's encoder choices (codec, quality, pixel format):
                      with --ffmpeg-args, replace them
   --stretch-hdr      stretch HDR video (PQ or HLG transfer) as its code values are;

@@ -804,6 +804,40 @@ TEST_F(Cli, BadInputGetsAClearMessageAndLeavesNoOutput) {
     }
 }
 
+// A picture name with a frame number field reads as ffmpeg reads it: the
+// numbered sequence, unless a file of that very name exists, which is then
+// that one picture (ffmpeg would look for numbered files instead).
+TEST_F(Cli, NumberedPicturesAreASequenceUnlessTheNameIsAFile) {
+    ffmpeg("-f lavfi -i testsrc2=size=48x32:rate=10:duration=0.5 -vf eq=contrast=0.5 f%03d.png");
+    ffmpeg("-f lavfi -i testsrc2=size=40x30 -frames:v 1 -vf eq=contrast=0.5 -f image2 "
+           "-update 1 'one%d.png'");
+    ffmpeg("-f lavfi -i testsrc2=size=20x10 -frames:v 1 one1.png"); // what a sequence would read
+    struct {
+        std::string input, output;
+        int status;
+        std::string framesOrMessage;
+    } cases[] = {
+        {"f%03d.png", "seq.mkv", 0, "5"},
+        {"f%03d.png", "seq.mp4", 0, "5"},
+        {"'one%d.png'", "one.mkv", 0, "1"},
+        {"g%03d.png", "none.mkv", 1, "no pictures are numbered as g%03d.png"},
+    };
+    for (const auto& c : cases) {
+        const Result r = run(kVelmor + " " + c.input + " -o " + c.output + " --quiet");
+        ASSERT_EQ(r.status, c.status) << c.input << ": " << r.err;
+        if (c.status != 0) {
+            EXPECT_NE(r.err.find(c.framesOrMessage), std::string::npos) << r.err;
+            continue;
+        }
+        EXPECT_EQ(probe(c.output, "-count_frames -show_entries stream=nb_read_frames"),
+                  c.framesOrMessage + "\n")
+            << c.input;
+        EXPECT_EQ(run("ffmpeg -v error -i " + c.output + " -f null -").err, "") << c.output;
+    }
+    // The literal picture, not one1.png: its size says which was read.
+    EXPECT_EQ(probe("one.mkv", "-show_entries stream=width"), "40\n");
+}
+
 // ffmpeg's convention: -y replaces, -n never does, and with no terminal to
 // ask, an existing output is refused; only regular files are replaced, and
 // a replaced file keeps its permissions.
