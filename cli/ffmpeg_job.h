@@ -27,6 +27,10 @@ struct MediaInfo {
         colorTransfer, frameRate;
     int width = 0, height = 0, rotation = 0;
     long frames = 0; // as the file claims (or its duration times its rate); 0 unknown
+    // The decoder to name before the input, "" for ffmpeg's own: VP8 and VP9
+    // carry alpha beside the picture (tagged alpha_mode), which only libvpx
+    // decodes; pixFmt then says the frames it gives (yuva420p).
+    std::string decoder;
     std::vector<StreamInfo> streams;
 };
 
@@ -43,6 +47,9 @@ bool isImageExtension(const std::string& ext);
 // that they open that one file rather than a numbered sequence: nothing
 // for other names.
 std::vector<std::string> literalPictureArgs(const std::string& name);
+// What ffmpeg needs before the input's -i to decode its picture as the
+// probe describes it: the decoder of MediaInfo::decoder, for that stream.
+std::vector<std::string> decoderArgs(const MediaInfo& m);
 // Extensions velmor knows a format for (lower case, no dot).
 bool isKnownExtension(const std::string& ext);
 std::string extensionOf(const std::string& path);
