@@ -38,6 +38,7 @@ bool has(const std::set<std::string>& s, const std::string& v) {
 // What the input's pixel format says about alpha, depth and chroma.
 struct PixelTraits {
     bool alpha = false, rgb = false, fullRange = false;
+    bool gray = false; // one channel, full range, that RGB holds as R = G = B
     int depth = 8;
     std::string chroma = "420"; // 420, 422, 444 (rgb counts as 444), 440, 411, 410
 };
@@ -51,6 +52,7 @@ PixelTraits traitsOf(const std::string& pf) {
               pf.find("argb") != std::string::npos || pf.find("abgr") != std::string::npos ||
               pf == "pal8";
     t.fullRange = pf.rfind("yuvj", 0) == 0;
+    t.gray = pf.rfind("gray", 0) == 0 || pf.rfind("ya", 0) == 0;
     for (const char* c : {"420", "422", "444", "440", "411", "410"})
         if (pf.find(c) != std::string::npos) t.chroma = c;
     if (pf.rfind("nv16", 0) == 0) t.chroma = "422";
@@ -222,6 +224,15 @@ MediaInfo parseProbe(const std::string& flat) {
         m.rotation = std::atoi(rotation.c_str());
         m.frames = std::atol(f["nb_frames"].c_str());
         videoStart = f["start_time"];
+        // Alpha beside VP8/VP9 pictures (WebM's and Matroska's alpha_mode):
+        // ffmpeg's own decoders leave it out and ffprobe, using them, says
+        // yuv420p; libvpx gives it, 8-bit only.
+        const std::string alphaMode =
+            f.count("tags.alpha_mode") ? f["tags.alpha_mode"] : f["tags.ALPHA_MODE"];
+        if (alphaMode == "1" && (m.codec == "vp8" || m.codec == "vp9") && m.pixFmt == "yuv420p") {
+            m.decoder = m.codec == "vp8" ? "libvpx" : "libvpx-vp9";
+            m.pixFmt = "yuva420p";
+        }
         const double streamDuration = std::atof(f["duration"].c_str());
         if (streamDuration > 0 && m.duration <= 0) m.duration = streamDuration;
     }
@@ -284,6 +295,11 @@ bool isPictureSequence(const std::string& name) {
 std::vector<std::string> inputFormatArgs(const std::string& name, bool sequence) {
     if (sequence) return {"-f", "image2"};
     return literalPictureArgs(name);
+}
+
+std::vector<std::string> decoderArgs(const MediaInfo& m) {
+    if (m.decoder.empty()) return {};
+    return {"-c:" + std::to_string(m.videoIndex), m.decoder};
 }
 
 bool isKnownExtension(const std::string& e) {
@@ -434,7 +450,11 @@ Encoder quickTimeEncoder(const Source& s) {
 Encoder encoderFor(const Source& s, const std::string& ext) {
     if (isImageExtension(ext)) {
         // The image encoder takes the filter's BGRA as it can (RGBA for
-        // PNG); a picture without alpha stays without.
+        // PNG); a picture without alpha stays without, a grey one grey
+        // where the format holds grey (PNG and TIFF, 8 or 16 bits).
+        if (s.in.gray && !s.in.alpha && ext == "png") return {{}, s.in.depth > 8 ? "gray16be" : "gray"};
+        if (s.in.gray && !s.in.alpha && (ext == "tif" || ext == "tiff"))
+            return {{}, s.in.depth > 8 ? "gray16le" : "gray"};
         if (s.in.depth > 8 && (ext == "png" || ext == "ppm"))
             return {{}, s.in.alpha && ext == "png" ? "rgba64be" : "rgb48be"};
         if (s.in.depth > 8 && (ext == "tif" || ext == "tiff"))
@@ -465,12 +485,29 @@ Encoder encoderFor(const Source& s, const std::string& ext) {
     return {}; // gif: ffmpeg's own choice, as a plain transcode makes it
 }
 
+// Grey without alpha. A grey picture reaches the filter as R = G = B; the
+// filter treats every channel alike, so they stay equal, and any one of
+// them is the corrected grey, taken as it is. A conversion by luma weights
+// would round it (16-bit 58418 comes back 58413 from zscale).
+bool isPlainGray(const std::string& pixFmt) {
+    const PixelTraits t = traitsOf(pixFmt);
+    return t.gray && !t.alpha;
+}
+
 // Into BGRA, padded to a width ffmpeg hands over with packed rows, the
 // filter on the picture's columns, cropped back, and into the output's
 // pixel format with the input's matrix and range.
 std::string filterChain(const Options& o, const Source& s, const std::string& pixFmt) {
     const int padded = (s.width + 15) / 16 * 16;
-    std::string chain = "format=bgra", share;
+    // ffmpeg's scaler takes 4:2:0 into packed BGRA repeating each chroma
+    // sample over its 2x2 pixels, which the way back to 4:2:0 undoes; an
+    // output of full chroma (VP8/VP9 alpha into ProRes 4444) would keep the
+    // blocks (30 dB), so there it goes through planar RGB, where the scaler
+    // interpolates, and is repacked exactly.
+    const bool fullChromaOut = !pixFmt.empty() && traitsOf(pixFmt).chroma == "444";
+    std::string chain = s.m.pixFmt == "yuva420p" && fullChromaOut ? "format=gbrap,format=bgra"
+                                                                  : "format=bgra",
+                share;
     if (padded != s.width) {
         chain += ",pad=" + std::to_string(padded) + ":ih:0:0";
         share = shortest(static_cast<double>(s.width) / padded);
@@ -478,7 +515,9 @@ std::string filterChain(const Options& o, const Source& s, const std::string& pi
     const std::string argument = frei0rArgument(o.settings, o.stats, share);
     chain += ",frei0r=velmor" + (argument.empty() ? "" : ":" + argument);
     if (padded != s.width) chain += ",crop=" + std::to_string(s.width) + ":ih:0:0";
-    if (!pixFmt.empty() && !traitsOf(pixFmt).rgb)
+    if (!pixFmt.empty() && isPlainGray(pixFmt))
+        chain += ",format=gbrp,extractplanes=g";
+    else if (!pixFmt.empty() && !traitsOf(pixFmt).rgb)
         chain += ",scale=" + outputColour(s.m, s.in.rgb).scaleOptions;
     if (!pixFmt.empty()) chain += ",format=" + pixFmt;
     return chain;
@@ -676,6 +715,8 @@ std::vector<std::string> decoderCommand(const Options& o, const Source& src,
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
     const std::vector<std::string> literal = inputFormatArgs(inputName, m.pictureSequence);
     a.insert(a.end(), literal.begin(), literal.end());
+    const std::vector<std::string> decoder = decoderArgs(m);
+    a.insert(a.end(), decoder.begin(), decoder.end());
     a.insert(a.end(), {"-i", inputName, "-map", "0:" + std::to_string(m.videoIndex),
                        "-filter:v", deepInputChain(src)});
     if (image) a.insert(a.end(), {"-frames:v", "1"});
@@ -697,6 +738,11 @@ std::string deepChain(const Source& s, const std::string& pixFmt) {
     if (pixFmt.empty()) return chain.empty() ? "null" : chain;
     const PixelTraits out = traitsOf(pixFmt);
     add(std::string("format=") + (out.alpha ? "gbrap16le" : "gbrp16le"));
+    if (isPlainGray(pixFmt)) {
+        add("extractplanes=g");
+        add("format=" + pixFmt);
+        return chain;
+    }
     add("zscale=" + (out.rgb ? std::string("rin=full:r=full")
                              : "rin=full:" + zscaleYuvOptions(s, "m", "r")) +
         ":f=lanczos");
@@ -795,6 +841,11 @@ Job buildJob(const Options& o, const MediaInfo& m, const std::string& inputName,
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
     const std::vector<std::string> literal = inputFormatArgs(inputName, m.pictureSequence);
     a.insert(a.end(), literal.begin(), literal.end());
+    // On the deep route the picture comes decoded from the pipe instead.
+    if (!deep) {
+        const std::vector<std::string> decoder = decoderArgs(m);
+        a.insert(a.end(), decoder.begin(), decoder.end());
+    }
     a.insert(a.end(), {"-i", inputName, "-y"});
     if (image) a.insert(a.end(), {"-frames:v", "1", "-update", "1"});
 

@@ -31,6 +31,10 @@ struct MediaInfo {
     // Seconds the picture starts after the file's first stream (its audio,
     // say); 0 when it starts first or either start is unknown.
     double videoStartOffset = 0;
+    // The decoder to name before the input, "" for ffmpeg's own: VP8 and VP9
+    // carry alpha beside the picture (tagged alpha_mode), which only libvpx
+    // decodes; pixFmt then says the frames it gives (yuva420p).
+    std::string decoder;
     std::vector<StreamInfo> streams;
 };
 
@@ -54,6 +58,9 @@ bool isPictureSequence(const std::string& name);
 // What ffmpeg and ffprobe need before the input's name: a numbered
 // sequence's format, or what a literal picture name needs.
 std::vector<std::string> inputFormatArgs(const std::string& name, bool sequence);
+// What ffmpeg needs before the input's -i to decode its picture as the
+// probe describes it: the decoder of MediaInfo::decoder, for that stream.
+std::vector<std::string> decoderArgs(const MediaInfo& m);
 // Extensions velmor knows a format for (lower case, no dot).
 bool isKnownExtension(const std::string& ext);
 std::string extensionOf(const std::string& path);

@@ -957,3 +957,82 @@ TEST_F(Cli, SignalsStopFfmpegAndLeaveNothingBehind) {
 }
 
 } // namespace
+
+namespace {
+
+std::string spaced(const std::vector<std::string>& args) {
+    std::string line;
+    for (const auto& a : args) line += (line.empty() ? "" : " ") + a;
+    return line;
+}
+
+// Commands for pictures whose probe alone does not say what they are or
+// whose family a plain RGB output would lose: VP8/VP9 with alpha beside the
+// picture (tagged, in WebM's and Matroska's spelling), which only libvpx
+// decodes, on either route; grey, which stays grey where the output holds it
+// and comes back as one of the filter's equal channels, not by luma weights.
+TEST(BuildJobChoices, AlphaBesideVpxPicturesAndGreyPictures) {
+    auto probe = [](const std::string& codec, const std::string& pixFmt, const std::string& more) {
+        return "streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
+               "streams.stream.0.width=64\nstreams.stream.0.height=48\n"
+               "streams.stream.0.codec_name=\"" + codec + "\"\nstreams.stream.0.pix_fmt=\"" +
+               pixFmt + "\"\n" + more;
+    };
+    const std::string webmAlpha = "streams.stream.0.tags.alpha_mode=\"1\"\n";
+    const std::string mkvAlpha = "streams.stream.0.tags.ALPHA_MODE=\"1\"\n";
+    const struct {
+        const char* name;
+        std::string probe, ext;
+        Route route;
+        std::vector<std::string> decoder, encoder, notInEncoder;
+    } cases[] = {
+        {"VP8 alpha into WebM", probe("vp8", "yuv420p", webmAlpha), "webm", Route::Auto, {},
+         {"-c:0 libvpx -i file:in", "format=bgra,frei0r", "format=yuva420p -c:v libvpx-vp9"},
+         {"gbrap"}},
+        {"VP9 alpha (Matroska's tag) into QuickTime, interpolated chroma",
+         probe("vp9", "yuv420p", mkvAlpha), "mov", Route::Auto, {},
+         {"-c:0 libvpx-vp9 -i file:in", "format=gbrap,format=bgra,frei0r",
+          "format=yuva444p10le -c:v prores_ks -profile:v 4"},
+         {}},
+        {"VP8 alpha into Matroska", probe("vp8", "yuv420p", webmAlpha), "mkv", Route::Auto, {},
+         {"-c:0 libvpx -i", "format=yuva420p -c:v ffv1"}, {}},
+        {"VP9 alpha on the deep route", probe("vp9", "yuv420p", webmAlpha), "mkv", Route::Deep,
+         {"-c:0 libvpx-vp9 -i file:in", "format=gbrap16le"},
+         {"format=gbrap16le,zscale"},
+         {"libvpx-vp9 -i"}},
+        {"VP8 without alpha", probe("vp8", "yuv420p", ""), "webm", Route::Auto, {},
+         {"-i file:in", "format=yuv420p -c:v libvpx-vp9"}, {"-c:0", "yuva"}},
+        {"alpha_mode 0", probe("vp9", "yuv420p", "streams.stream.0.tags.alpha_mode=\"0\"\n"),
+         "webm", Route::Auto, {}, {"format=yuv420p"}, {"-c:0", "yuva"}},
+        {"grey PNG into PNG", probe("png", "gray", ""), "png", Route::Auto, {},
+         {"frei0r=velmor,format=gbrp,extractplanes=g,format=gray "}, {"rgb24", "scale="}},
+        {"grey PNG into TIFF", probe("png", "gray", ""), "tif", Route::Auto, {},
+         {"extractplanes=g,format=gray "}, {"rgb24"}},
+        {"16-bit grey into TIFF", probe("png", "gray16be", ""), "tif", Route::Auto,
+         {"-filter:v zscale"}, {"format=gbrp16le,extractplanes=g,format=gray16le "},
+         {"rgb48", "zscale=rin=full:m="}},
+        {"16-bit grey FFV1 into Matroska", probe("ffv1", "gray16le", ""), "mkv", Route::Auto,
+         {"-filter:v zscale"}, {"format=gbrp16le,extractplanes=g,format=gray16le -c:v ffv1"},
+         {"zscale=rin=full:m="}},
+        {"8-bit grey FFV1 into Matroska", probe("ffv1", "gray", ""), "mkv", Route::Auto, {},
+         {"extractplanes=g,format=gray -c:v ffv1"}, {"scale="}},
+        {"grey into JPEG, which velmor writes as colour", probe("png", "gray", ""), "jpg",
+         Route::Auto, {}, {"frei0r=velmor"}, {"extractplanes"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Options o;
+        o.mode = Mode::Convert;
+        o.route = c.route;
+        const Job job = buildJob(o, parseProbe(c.probe), "file:in", "file:out." + c.ext, c.ext);
+        const std::string decoder = spaced(job.decoderArgs), encoder = spaced(job.args);
+        EXPECT_EQ(decoder.empty(), c.decoder.empty()) << decoder;
+        for (const auto& h : c.decoder) EXPECT_NE(decoder.find(h), std::string::npos) << h << "\n" << decoder;
+        for (const auto& h : c.encoder) EXPECT_NE(encoder.find(h), std::string::npos) << h << "\n" << encoder;
+        for (const auto& h : c.notInEncoder)
+            EXPECT_EQ(encoder.find(h), std::string::npos) << h << "\n" << encoder;
+        EXPECT_TRUE(job.warnings.empty()) << job.warnings[0];
+    }
+}
+
+} // namespace

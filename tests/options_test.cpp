@@ -328,7 +328,7 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
          {"zscale=rin=full:r=full:f=bicubic,format=gbrp16le"},
          {"format=gbrp16le,zscale=rin=full:r=full:f=lanczos,format=rgb48be", "-frames:v 1"}},
         {"16-bit grey scan", with("png", "gray16be", "streams.stream.0.color_range=\"pc\"\n"), "png", false,
-         {"zscale=min=170m:rin=full:r=full"}, {"format=rgb48be"}},
+         {"zscale=min=170m:rin=full:r=full"}, {"extractplanes=g,format=gray16be"}},
         {"16-bit PNG with alpha", with("png", "rgba64be", ""), "png", false,
          {"format=gbrap16le"}, {"format=gbrap16le", "format=rgba64be"}},
         {"10-bit RGB into FFV1", with("ffv1", "gbrp10le", ""), "mkv", false, {"rin=full:r=full"},
