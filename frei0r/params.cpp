@@ -8,6 +8,8 @@
 // hosts that cannot add an offset.
 #include "params.h"
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "frei0r_api.h"
@@ -83,4 +85,47 @@ const Frei0rParamInfo& frei0rParam(int index) {
 int proportionalParam(SettingIndex setting) {
     if (kSettingTable[setting].minimum == 0) return kParamFirstSetting + setting;
     return setting == kGammaSetting ? kParamGammaValue : -1;
+}
+
+namespace {
+
+// A host value as short as it reads exactly enough: at most four decimals
+// (which give every setting back, see the head of this file).
+std::string unitText(double p) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", p);
+    std::string t = text;
+    while (t.back() == '0') t.pop_back();
+    if (t.back() == '.') t.pop_back();
+    return t;
+}
+
+std::string givenText(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+} // namespace
+
+std::string outOfRangeMessage(int index, double value) {
+    if (index < 0 || index >= kParamCount || frei0rParam(index).type != F0R_PARAM_DOUBLE)
+        return "";
+    if (value >= 0.0 && value <= 1.0) return "";
+    const std::string name = frei0rParam(index).name;
+    std::string text = "velmor: " + name + " " + givenText(value) +
+                       " is outside 0..1, the range of every frei0r parameter";
+    const int k = index - kParamFirstSetting;
+    if (k < 0 || k >= kSettingCount) return text + ", and reads as " + (value > 1.0 ? "1" : "0") + "\n";
+    const SettingIndex setting = static_cast<SettingIndex>(k);
+    const SettingInfo& info = kSettingTable[k];
+    text += ", and reads as " + numberText(settingFromUnit(setting, value), info.kind);
+    // The setting's own number for the value, where it is one.
+    const double scaled = info.kind == SettingKind::hundredths ? value * 100.0 : value;
+    if (std::isfinite(scaled) && scaled >= info.minimum - 0.5 && scaled < info.maximum + 0.5) {
+        const auto number = static_cast<std::int32_t>(std::lround(scaled));
+        text += "; for " + name + " " + numberText(number, info.kind) + " give " +
+                unitText(unitFromSetting(setting, number));
+    }
+    return text + "\n";
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "setting_table.h"
 
@@ -41,3 +42,10 @@ const Frei0rParamInfo& frei0rParam(int index);
 // hosts that show a value times a factor): the setting's own when its range
 // starts at 0, "gamma value" for the gamma; -1 if there is none.
 int proportionalParam(SettingIndex setting);
+
+// What a host's value outside 0..1 for a number parameter does, in one
+// message naming the parameter, or "" for a value in range (and for
+// switches and the script line). A value within the setting's own range
+// (melt's "gamma=1.4", "gain=70") was most likely meant as that setting:
+// the message gives the value in 0..1 that means it.
+std::string outOfRangeMessage(int index, double value);

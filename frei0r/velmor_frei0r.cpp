@@ -58,6 +58,7 @@ struct Instance {
     std::ptrdiff_t pitch;       // bytes from one row to the next, as the host lays them out
     Frei0rHost host;
     double values[kParamCount]; // numbers and switches as the host set them
+    bool rangeTold[kParamCount] = {}; // a value outside 0..1 was named, once
     std::string config;         // the script line as set
     bool configValid;           // it parses: it gives the five settings
     ScriptNumbers configValues;
@@ -196,7 +197,14 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
     Instance* in = static_cast<Instance*>(instance);
     if (in == nullptr || param == nullptr || index < 0 || index >= kParamCount) return;
     if (index != kParamConfig) {
-        in->values[index] = *static_cast<const double*>(param);
+        const double value = *static_cast<const double*>(param);
+        in->values[index] = value;
+        // Hosts set every parameter before every frame: named once.
+        if (!in->rangeTold[index])
+            if (const std::string told = outOfRangeMessage(index, value); !told.empty()) {
+                std::fputs(told.c_str(), stderr);
+                in->rangeTold[index] = true;
+            }
         return;
     }
     const char* text = *static_cast<const f0r_param_string*>(param);

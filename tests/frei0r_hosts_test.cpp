@@ -293,4 +293,20 @@ TEST_F(Frei0rHosts, MeltBandsAreRefusedWithAMessage) {
     EXPECT_TRUE(std::equal(got.end() - frame, got.end(), source.end() - frame));
 }
 
+// melt takes "gamma=1.4" as the number it is, outside frei0r's 0..1: the
+// plug-in names it once, for all the frames it is set before.
+TEST_F(Frei0rHosts, MeltValuesOutsideTheUnitRangeAreNamedOnce) {
+    const std::string log = path("range.log");
+    ASSERT_TRUE(run("melt -silent -profile '" + path("320x240.profile") + "' '" + path("flat.mkv") +
+                    "' -filter frei0r.velmor gamma=1.4 -consumer 'avformat:" + path("r.raw") +
+                    "' f=rawvideo pix_fmt=bgra real_time=-1 2>'" + log + "'"));
+    std::ifstream in(log);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string told = "velmor: gamma 1.4 is outside 0..1";
+    const std::size_t at = text.find(told);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_NE(text.find("for gamma 1.40 give 0.25"), std::string::npos) << text;
+    EXPECT_EQ(text.find(told, at + 1), std::string::npos) << text; // once
+}
+
 } // namespace

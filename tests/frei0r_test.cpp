@@ -20,6 +20,37 @@
 
 namespace {
 
+// A number outside frei0r's 0..1 is named once, with what it reads as and,
+// where it is a value of the setting itself, the value in 0..1 that means it.
+TEST(Frei0rParams, ValuesOutsideTheUnitRangeAreNamedWithWhatTheyMeant) {
+    const struct {
+        int index;
+        double value;
+        const char* message; // "" for none
+    } cases[] = {
+        {kParamGamma, 1.4, "velmor: gamma 1.4 is outside 0..1, the range of every frei0r "
+                           "parameter, and reads as 5.00; for gamma 1.40 give 0.25\n"},
+        {kParamGain, 70, "velmor: gain 70 is outside 0..1, the range of every frei0r parameter, "
+                         "and reads as 100; for gain 70 give 0.7\n"},
+        {kParamThreshold, 20, "velmor: threshold 20 is outside 0..1, the range of every frei0r "
+                              "parameter, and reads as 255; for threshold 20 give 0.0784\n"},
+        {kParamThreshold, 300, "velmor: threshold 300 is outside 0..1, the range of every frei0r "
+                               "parameter, and reads as 255\n"},
+        {kParamGain, -1, "velmor: gain -1 is outside 0..1, the range of every frei0r parameter, "
+                         "and reads as 0\n"},
+        {kParamGain, NAN, "velmor: gain nan is outside 0..1, the range of every frei0r "
+                          "parameter, and reads as 0\n"},
+        {kParamPictureWidth, 2, "velmor: picture width 2 is outside 0..1, the range of every "
+                                "frei0r parameter, and reads as 1\n"},
+        {kParamGain, 1, ""},
+        {kParamGamma, 0, ""},
+        {kParamSCurve, 2, ""},     // a switch: 0.5 and above is on
+        {kParamStatistics, 5, ""}, // likewise
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(outOfRangeMessage(c.index, c.value), c.message) << c.index << " " << c.value;
+}
+
 // A caller padding width W to a multiple of 16 gives W / padded, exactly or
 // printed with six decimals; the settings' own values are the table's.
 TEST(Frei0rParams, PaddedWidthMapsExactlyAndSettingsComeFromTheTable) {
