@@ -27,8 +27,7 @@ EditorControl settingControl(SettingIndex k) {
     EditorControl c{};
     c.property = frei0rParam(param).name;
     c.label = s.label;
-    c.comment = s.help;
-    c.comment[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(c.comment[0])));
+    c.comment = s.tip;
     c.isSwitch = s.kind == SettingKind::flag;
     c.minimum = s.minimum / scale;
     c.maximum = s.maximum / scale;

@@ -7,6 +7,10 @@
 
 #include "editor_controls.h"
 
+// The effect's name in Kdenlive's list: ours and the words its search finds
+// it by ("levels", "contrast").
+std::string kdenliveEffectName();
+
 // Kdenlive's effect description (frei0r_velmor.xml in its effects folder).
 std::string kdenliveEffect(const std::vector<EditorControl>& controls);
 

@@ -2,6 +2,13 @@
 // tagged with its MLT service, and one parameter a control. A number is
 // "animated" (keyframes) and shows the parameter's value times "factor";
 // min and max are in shown units, the default in parameter units.
+//
+// Where it is listed: Kdenlive 22.12 puts an effect in a group only through
+// one categories file (kdenliveeffectscategory.rc, the first it finds in its
+// data folders, keyed by effect id); a file of ours would replace its own
+// and every other group with it, so the effect stays under "Misc". Its
+// search matches names and ids, not descriptions, so the name carries the
+// words users look for it by.
 #include "editor_files.h"
 
 namespace {
@@ -26,10 +33,14 @@ std::string attribute(const char* name, const std::string& value) {
 
 } // namespace
 
+std::string kdenliveEffectName() {
+    return std::string(kEditorEffectName) + " (auto levels, contrast)";
+}
+
 std::string kdenliveEffect(const std::vector<EditorControl>& controls) {
     std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n"
                       "<effect LC_NUMERIC=\"C\" tag=\"frei0r.velmor\" id=\"frei0r.velmor\">\n"
-                      "    <name>" + escaped(kEditorEffectName) + "</name>\n"
+                      "    <name>" + escaped(kdenliveEffectName()) + "</name>\n"
                       "    <description>" + escaped(kEditorEffectDescription) + "</description>\n"
                       "    <author>Velmor developers</author>\n";
     for (const EditorControl& c : controls) {

@@ -1,7 +1,7 @@
 // Shotcut's filter folder: meta.qml, which names the filter, its MLT service
 // and the parameters that take keyframes (in parameter units, 0..1), and
 // ui.qml, the panel's template with the controls written in as a
-// JavaScript array, one control a line.
+// JavaScript array, one control a line (with its tooltip).
 #include <stdexcept>
 
 #include "editor_files.h"
@@ -66,7 +66,8 @@ std::string shotcutUi(const std::vector<EditorControl>& controls, const std::str
                  ", \"decimals\": " + std::to_string(c.decimals) +
                  ", \"suffix\": " + quoted(c.suffix.empty() ? "" : " " + c.suffix) +
                  ", \"factor\": " + shortestDecimal(c.factor) +
-                 ", \"defaultValue\": " + shortestDecimal(c.defaultValue) + "},\n";
+                 ", \"defaultValue\": " + shortestDecimal(c.defaultValue) +
+                 ", \"tip\": " + quoted(c.comment) + "},\n";
     array += "    ]";
     const std::string mark = "@CONTROLS@";
     const std::size_t at = uiTemplate.find(mark);

@@ -5,15 +5,26 @@
 
 const SettingInfo kSettingTable[kSettingCount] = {
     {"gain", "Gain", "--gain", SettingKind::whole, 0, 100, 100, "%",
-     "strength of the stretch in percent"},
+     "strength of the stretch in percent",
+     "How far each colour channel is stretched toward the full range, in percent: 0 leaves "
+     "the frame as it is, 100 stretches it fully"},
     {"threshold", "Threshold", "--threshold", SettingKind::whole, 0, 255, 10, "",
-     "smallest colour range corrected at full strength"},
+     "smallest colour range corrected at full strength",
+     "A colour range in 8-bit levels (0 to 255): a frame whose narrowest channel spans less "
+     "is stretched more gently, in proportion; 0 stretches every frame at full gain"},
     {"gamma", "Gamma", "--gamma", SettingKind::hundredths, 20, 500, 100, "",
-     "tone curve (1.0 bends nothing)"},
+     "tone curve (1.0 bends nothing)",
+     "The tone curve after the stretch, a plain number: above 1.00 brightens the mid-tones "
+     "(with the S-type curve, lifts the shadows and lowers the highlights: less contrast), "
+     "below 1.00 darkens them (S-type: more contrast); 1.00 bends nothing"},
     {"s-curve", "S-type curve", "--s-curve", SettingKind::flag, 0, 1, 0, "",
-     "S-type tone curve instead of the power curve (with a gamma other than 1.0)"},
+     "S-type tone curve instead of the power curve (with a gamma other than 1.0)",
+     "Bend the tones with an S-shaped curve mirrored about mid-grey instead of the power "
+     "curve; it acts only with a gamma other than 1.00"},
     {"bypass titles", "Bypass titles", "--bypass-titles", SettingKind::flag, 0, 1, 0, "",
-     "weaken the stretch on frames dominated by one value, such as title cards"},
+     "weaken the stretch on frames dominated by one value, such as title cards",
+     "Weaken the stretch on frames dominated by one value, such as title cards on a flat "
+     "background"},
 };
 
 ScriptNumbers defaultScriptNumbers() {

@@ -45,7 +45,9 @@ struct SettingInfo {
     std::int32_t minimum, maximum; // the dialog's range, in script numbers
     std::int32_t defaultValue;     // a new instance's, in script numbers
     const char* unit;              // "%" or ""
-    const char* help;              // one line for users
+    const char* help;              // one line for users (--help, the frei0r parameter)
+    const char* tip;               // the editors' tooltip: what the control does, its
+                                   // unit, and which way its values go
 };
 
 extern const SettingInfo kSettingTable[kSettingCount];

@@ -4,12 +4,15 @@
 // whose value, through the plug-in's conversions, gives the settings
 // table's range, default and every step shown; nothing sets MLT's
 // "threads". Then projects that Kdenlive and Shotcut saved with a setting
-// changed (tests/editors/, or VELMOR_EDITOR_PROJECTS from
-// tools/editors-check.sh) render in melt to the core's frames.
+// changed, and with the gain keyframed (tests/editors/, or
+// VELMOR_EDITOR_PROJECTS from tools/editors-check.sh), render in melt to the
+// core's frames, each frame with the gain the editor's keyframes give it.
 #include <gtest/gtest.h>
 
 #include <expat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +39,7 @@ std::string readText(const std::string& file) {
 
 // A control as an editor's file describes it: shown = value x factor.
 struct Shown {
-    std::string property, label, type;
+    std::string property, label, type, tip;
     double minimum = 0, maximum = 1, factor = 1, defaultValue = 0;
     int decimals = 0;
 };
@@ -133,6 +136,7 @@ void XMLCALL startElement(void* data, const XML_Char* element, const XML_Char** 
 void XMLCALL endElement(void* data, const XML_Char* element) {
     auto& e = *static_cast<KdenliveEffect*>(data);
     --e.depth;
+    if (std::string(element) == "comment" && e.depth == 2) e.controls.back().tip = e.text;
     if (std::string(element) != "name") return;
     if (e.depth == 1) e.name = e.text;
     if (e.depth == 2) e.controls.back().label = e.text;
@@ -142,7 +146,7 @@ void XMLCALL characters(void* data, const XML_Char* text, int length) {
     static_cast<KdenliveEffect*>(data)->text.append(text, length);
 }
 
-TEST(EditorFiles, KdenliveEffectDescribesTheTablesControls) {
+KdenliveEffect readKdenliveEffect() {
     const std::string xml = readText(kShare + "/kdenlive/effects/frei0r_velmor.xml");
     KdenliveEffect effect;
     XML_Parser parser = XML_ParserCreate(nullptr);
@@ -153,26 +157,24 @@ TEST(EditorFiles, KdenliveEffectDescribesTheTablesControls) {
     EXPECT_TRUE(parsed) << XML_ErrorString(XML_GetErrorCode(parser)) << " at line "
                         << XML_GetCurrentLineNumber(parser);
     XML_ParserFree(parser);
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(effect.tag, "frei0r.velmor");
-    EXPECT_EQ(effect.name, "Velmor Filter+");
-    expectTheTablesControls(effect.controls);
     EXPECT_EQ(xml.find("threads"), std::string::npos);
+    return effect;
 }
 
-TEST(EditorFiles, ShotcutPanelAndMetadataDescribeTheTablesControls) {
-    const std::string dir = kShare + "/shotcut/qml/filters/velmor/";
-    const std::string meta = readText(dir + "meta.qml"), ui = readText(dir + "ui.qml");
-    EXPECT_NE(meta.find("mlt_service: 'frei0r.velmor'"), std::string::npos) << meta;
-    EXPECT_NE(meta.find("name: \"Velmor Filter+\""), std::string::npos) << meta;
-    EXPECT_NE(meta.find("simpleProperties: ['gain', 'threshold', 'gamma value']"),
-              std::string::npos) << meta;
-    // The panel's controls array, one control a line.
+TEST(EditorFiles, KdenliveEffectDescribesTheTablesControls) {
+    const KdenliveEffect effect = readKdenliveEffect();
+    EXPECT_EQ(effect.tag, "frei0r.velmor");
+    EXPECT_EQ(effect.name.rfind("Velmor Filter+", 0), 0u) << effect.name;
+    expectTheTablesControls(effect.controls);
+}
+
+// Shotcut's panel controls as its ui.qml's array lists them.
+std::vector<Shown> shotcutControls(const std::string& ui) {
     const std::regex line(
         R"re(\{"property": "([^"]*)", "label": "([^"]*)", "isSwitch": (true|false), )re"
         R"re("minimum": ([-0-9.e+]+), "maximum": ([-0-9.e+]+), "step": [-0-9.e+]+, )re"
         R"re("decimals": (\d+), "suffix": "[^"]*", "factor": ([-0-9.e+]+), )re"
-        R"re("defaultValue": ([-0-9.e+]+)\},)re");
+        R"re("defaultValue": ([-0-9.e+]+)(?:, "tip": "([^"]*)")?\},)re");
     std::vector<Shown> controls;
     for (std::sregex_iterator m(ui.begin(), ui.end(), line), end; m != end; ++m) {
         Shown c;
@@ -181,10 +183,111 @@ TEST(EditorFiles, ShotcutPanelAndMetadataDescribeTheTablesControls) {
         c.minimum = std::stod((*m)[4]), c.maximum = std::stod((*m)[5]);
         c.decimals = std::stoi((*m)[6]), c.factor = std::stod((*m)[7]);
         c.defaultValue = std::stod((*m)[8]);
+        c.tip = (*m)[9];
         controls.push_back(c);
     }
-    expectTheTablesControls(controls);
+    return controls;
+}
+
+const std::string kShotcutDir = kShare + "/shotcut/qml/filters/velmor/";
+
+TEST(EditorFiles, ShotcutPanelAndMetadataDescribeTheTablesControls) {
+    const std::string dir = kShotcutDir;
+    const std::string meta = readText(dir + "meta.qml"), ui = readText(dir + "ui.qml");
+    EXPECT_NE(meta.find("mlt_service: 'frei0r.velmor'"), std::string::npos) << meta;
+    EXPECT_NE(meta.find("name: \"Velmor Filter+\""), std::string::npos) << meta;
+    EXPECT_NE(meta.find("simpleProperties: ['gain', 'threshold', 'gamma value']"),
+              std::string::npos) << meta;
+    expectTheTablesControls(shotcutControls(ui));
     EXPECT_EQ((meta + ui).find("'threads'"), std::string::npos);
+}
+
+// Each control's help, the same in both editors and from the settings
+// table: Kdenlive shows a parameter's comment, Shotcut the tooltip its
+// panel takes from the array (the label's for a number, the check box's
+// for a switch).
+TEST(EditorFiles, BothEditorsShowTheTablesHelp) {
+    const std::string ui = readText(kShotcutDir + "ui.qml");
+    const struct Editor {
+        const char* name;
+        std::vector<Shown> controls;
+    } editors[] = {{"Kdenlive", readKdenliveEffect().controls}, {"Shotcut", shotcutControls(ui)}};
+    for (const Editor& e : editors) {
+        SCOPED_TRACE(e.name);
+        ASSERT_EQ(e.controls.size(), std::size_t(kSettingCount) + 1);
+        for (int k = 0; k < kSettingCount; ++k) EXPECT_EQ(e.controls[k].tip, kSettingTable[k].tip);
+        EXPECT_EQ(e.controls[kSettingCount].tip, frei0rParam(kParamStatistics).explanation);
+    }
+    const std::regex tip(R"(Shotcut\.HoverTip \{\s*text: control\.isSwitch \? ([^\n]*)\n)");
+    std::vector<std::string> shown;
+    for (std::sregex_iterator m(ui.begin(), ui.end(), tip), end; m != end; ++m) shown.push_back((*m)[1]);
+    EXPECT_EQ(shown, (std::vector<std::string>{"'' : control.tip", "control.tip : ''"})) << ui;
+}
+
+// What each help says: its unit, and which way the gamma bends.
+TEST(EditorFiles, TheHelpNamesUnitsAndTheGammasDirection) {
+    const struct {
+        SettingIndex setting;
+        const char* words;
+    } cases[] = {
+        {kGainSetting, "in percent"},
+        {kThresholdSetting, "8-bit levels (0 to 255)"},
+        {kGammaSetting, "above 1.00 brightens the mid-tones"},
+        {kGammaSetting, "below 1.00 darkens them"},
+        {kSCurveSetting, "gamma other than 1.00"},
+        {kBypassTitlesSetting, "title cards"},
+    };
+    for (const auto& c : cases)
+        EXPECT_NE(std::string(kSettingTable[c.setting].tip).find(c.words), std::string::npos)
+            << kSettingTable[c.setting].tip;
+}
+
+// Shotcut's own controls reach its objects by bare names: its stopwatch
+// button opens the Keyframes panel with keyframes.show(), asks
+// parameters.simpleKeyframesInUse() and reads metadata.keyframes. An id or
+// property of our panel with such a name hides the object from them (the
+// stopwatch then lights up and sets no keyframe).
+TEST(EditorFiles, ShotcutPanelHidesNoneOfShotcutsNames) {
+    const std::string ui = readText(kShotcutDir + "ui.qml");
+    const std::string controlsDir = "/usr/share/shotcut/qml/modules/Shotcut/Controls/";
+    const struct {
+        const char* name;
+        const char* usedIn; // the installed Shotcut control that uses it, or ""
+    } names[] = {
+        {"keyframes", "KeyframesButton.qml"}, {"parameters", "KeyframesButton.qml"},
+        {"metadata", "KeyframesButton.qml"},  {"application", "KeyframesButton.qml"},
+        {"filter", "KeyframableFilter.qml"},  {"producer", "KeyframableFilter.qml"},
+        {"profile", ""},                      {"settings", ""},
+    };
+    std::vector<std::string> declared;
+    const std::regex declaration(R"((?:\bid:\s*|\bproperty\s+(?:alias|var|bool|int|real|string)\s+)(\w+))");
+    for (std::sregex_iterator m(ui.begin(), ui.end(), declaration), end; m != end; ++m)
+        declared.push_back((*m)[1]);
+    ASSERT_GT(declared.size(), 5u);
+    for (const auto& n : names) {
+        SCOPED_TRACE(n.name);
+        EXPECT_EQ(std::count(declared.begin(), declared.end(), n.name), 0);
+        const std::string used = *n.usedIn ? readText(controlsDir + n.usedIn) : "";
+        if (!used.empty()) // the host as installed still uses the name
+            EXPECT_NE(used.find(std::string(n.name) + "."), std::string::npos) << n.usedIn;
+    }
+}
+
+// Kdenlive's search matches effect names and ids (not descriptions) and
+// Shotcut's names and keywords: both find the filter by what users look for.
+TEST(EditorFiles, BothEditorsFindTheFilterByLevelsAndContrast) {
+    std::string kdenlive = readKdenliveEffect().name;
+    const std::string meta = readText(kShotcutDir + "meta.qml");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(meta, m, std::regex("keywords: '([^']*)'"))) << meta;
+    std::string shotcut = m[1];
+    for (std::string* text : {&kdenlive, &shotcut})
+        std::transform(text->begin(), text->end(), text->begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+    for (const char* word : {"levels", "contrast", "velmor"}) {
+        EXPECT_NE(kdenlive.find(word), std::string::npos) << kdenlive;
+        EXPECT_NE(shotcut.find(word), std::string::npos) << shotcut;
+    }
 }
 
 // Runs a shell command; its messages go into a log that a failure prints.
@@ -211,6 +314,74 @@ void writeProject(const std::string& saved, const std::string& to, bool filterOn
     std::ofstream(to) << text;
 }
 
+// A property's animation as MLT reads it: "key=value;..." with each key a
+// frame number or a clock time (hh:mm:ss.mmm, at the profile's rate), and
+// "=" linear, "|=" held, "~=" smooth to the next key; the first key holds
+// before it and the last after it; a plain number holds throughout.
+struct Key {
+    int frame;
+    double value;
+    char kind; // '=', '|' or '~'
+};
+
+std::vector<Key> keysOf(const std::string& text, double fps) {
+    std::vector<Key> keys;
+    if (text.find('=') == std::string::npos) return {{0, std::stod(text), '|'}};
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(';', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = text.substr(at, end - at);
+        const std::size_t eq = item.find('=');
+        std::string key = item.substr(0, eq);
+        char kind = '=';
+        if (!key.empty() && (key.back() == '|' || key.back() == '~')) kind = key.back(), key.pop_back();
+        int frame;
+        int h, m;
+        double sec;
+        if (std::sscanf(key.c_str(), "%d:%d:%lf", &h, &m, &sec) == 3 && key.find('.') != std::string::npos)
+            frame = int(std::lrint(fps * (h * 3600.0 + m * 60.0 + sec)));
+        else
+            frame = std::stoi(key);
+        keys.push_back({frame, std::stod(item.substr(eq + 1)), kind});
+        at = end + 1;
+    }
+    return keys;
+}
+
+double valueAt(const std::vector<Key>& keys, int frame) {
+    if (frame <= keys.front().frame) return keys.front().value;
+    for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
+        const Key &a = keys[i], &b = keys[i + 1];
+        if (frame >= b.frame) continue;
+        if (a.kind == '|') return a.value;
+        if (a.kind == '~') ADD_FAILURE() << "smooth keyframes are not followed here";
+        return a.value + (b.value - a.value) * (double(frame - a.frame) / double(b.frame - a.frame));
+    }
+    return keys.back().value;
+}
+
+TEST(EditorProjects, AnimationsReadAsMltReadsThem) {
+    const struct {
+        const char* text;
+        int frame;
+        double value;
+    } cases[] = {
+        {"0.6", 17, 0.6},
+        {"00:00:00.000=0.7", 9, 0.7},
+        {"0=0.7;23=0.3", 0, 0.7},
+        {"0=0.7;23=0.3", 23, 0.3},
+        {"0=0.7;23=0.3", 40, 0.3},
+        {"0=0.7;20=0.3", 5, 0.6},
+        {"00:00:00.000=0.7;00:00:00.960=0.3", 12, 0.5},
+        {"00:00:00.000=0.7;00:00:00.960=0.3", 24, 0.3},
+        {"0|=0.7;10=0.3", 9, 0.7},
+        {"5=0.2;15=0.4", 2, 0.2},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(valueAt(keysOf(c.text, 25), c.frame), c.value, 1e-12) << c.text << " @" << c.frame;
+}
+
 TEST(EditorProjects, RenderInMeltToTheCoresFrames) {
 #ifdef VELMOR_SANITIZED
     GTEST_SKIP() << "melt cannot load the sanitized velmor.so";
@@ -224,26 +395,61 @@ TEST(EditorProjects, RenderInMeltToTheCoresFrames) {
                     "/clip.mkv"));
     const struct Case {
         const char* project;
-        int width, height; // the project's profile
-        FilterSettings expected; // as the editors-check script sets them in the editor
+        int width, height, frames; // the project's profile, the frames rendered
+        FilterSettings expected;   // as the editors-check script sets them in the editor
+        int firstGain, lastGain;   // the gain on the first and the last frame
     } cases[] = {
-        {"kdenlive.kdenlive", 1920, 1080, referenceSettings(70, 20, 1.23, 1, 0, false)},
-        {"shotcut.mlt", 640, 360, referenceSettings(60, 10, 1.5, 0, 1, false)},
+        {"kdenlive.kdenlive", 1920, 1080, 5, referenceSettings(70, 20, 1.23, 1, 0, false), 70, 70},
+        {"shotcut.mlt", 640, 360, 5, referenceSettings(60, 10, 1.5, 0, 1, false), 60, 60},
+        // the gain keyframed from 70 % on the clip's first frame to 30 % on its last
+        {"kdenlive-keyframes.kdenlive", 1920, 1080, 24, referenceSettings(0, 20, 1.23, 1, 0, false), 70, 30},
+        {"shotcut-keyframes.mlt", 640, 360, 25, referenceSettings(0, 10, 1.5, 0, 1, false), 70, 30},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.project);
+        const std::string saved = readText(projects + "/" + c.project);
+        ASSERT_FALSE(saved.empty()) << "no project " << c.project;
+        // Each frame's gain as the filter's animation gives it (Kdenlive
+        // saves it twice, on the bin's clip and the timeline's: both agree).
+        std::vector<int> gains;
+        const std::regex gain(R"(<property name="gain">([^<]*)</property>)");
+        for (std::sregex_iterator m(saved.begin(), saved.end(), gain), end; m != end; ++m) {
+            const auto keys = keysOf((*m)[1], 25);
+            std::vector<int> each;
+            for (int f = 0; f < c.frames; ++f) {
+                std::int32_t n;
+                settingOf("gain", valueAt(keys, f), n);
+                each.push_back(n);
+            }
+            if (!gains.empty()) EXPECT_EQ(each, gains) << (*m)[1];
+            gains = each;
+        }
+        ASSERT_EQ(gains.size(), std::size_t(c.frames));
+        EXPECT_EQ(gains.front(), c.firstGain);
+        EXPECT_EQ(gains.back(), c.lastGain);
         std::vector<std::uint8_t> frames[2];
         for (int on = 0; on < 2; ++on) {
             const std::string project = kWork + "/" + c.project;
             writeProject(projects + "/" + c.project, project, on == 1);
-            ASSERT_TRUE(run("melt -silent -quiet " + project + " out=4 -consumer avformat:" +
-                            kWork + "/out.raw f=rawvideo pix_fmt=bgra"));
+            ASSERT_TRUE(run("melt -silent -quiet " + project + " out=" + std::to_string(c.frames - 1) +
+                            " -consumer avformat:" + kWork + "/out.raw f=rawvideo pix_fmt=bgra"));
             frames[on] = readBytes(kWork + "/out.raw");
         }
-        ASSERT_EQ(frames[0].size(), std::size_t(c.width) * c.height * 4 * 5);
-        const auto want = referenceFrames(c.expected, frames[0], c.width, c.height, c.width);
-        EXPECT_NE(want, frames[0]);
-        EXPECT_TRUE(frames[1] == want);
+        const std::size_t frameBytes = std::size_t(c.width) * c.height * 4;
+        ASSERT_EQ(frames[0].size(), frameBytes * c.frames);
+        ASSERT_EQ(frames[1].size(), frames[0].size());
+        int changed = 0;
+        for (int f = 0; f < c.frames; ++f) {
+            const std::vector<std::uint8_t> in(frames[0].begin() + f * frameBytes,
+                                               frames[0].begin() + (f + 1) * frameBytes);
+            FilterSettings s = c.expected;
+            s.gainPercent = gains[f];
+            const auto want = referenceFrames(s, in, c.width, c.height, c.width);
+            changed += want != in;
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), frames[1].begin() + f * frameBytes))
+                << "frame " << f << ", gain " << gains[f];
+        }
+        EXPECT_EQ(changed, c.frames);
     }
 }
 

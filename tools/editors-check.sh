@@ -3,9 +3,11 @@
 # Debian package: Debian 12's Kdenlive and Shotcut each start under Xvfb,
 # list "Velmor Filter+", take it onto a clip, have settings changed in its
 # panel (Kdenlive: gain 70, threshold 20, gamma 1.23, S-type curve; Shotcut:
-# gain 60, gamma 1.50, bypass titles) and save the project; then the test
-# that renders such projects with melt (editors_tests) runs on the two just
-# saved. CI runs it after the tests (as root: it installs the package and
+# gain 60, gamma 1.50, bypass titles) and save the project; then have the
+# gain keyframed from 70 % at the clip's first frame to 30 % at its last,
+# the way a user does it in each editor, and save that as a second project.
+# Then the test that renders such projects with melt (editors_tests) runs
+# on the four just saved. CI runs it after the tests (as root: it installs the package and
 # the editors, and removes the package again).
 #
 # Kdenlive is driven through its own D-Bus interface (adding the clip and
@@ -15,8 +17,9 @@
 #
 # Usage: tools/editors-check.sh BUILD_DIR [OUT_DIR]
 #   OUT_DIR receives the pictures kdenlive-list.png, kdenlive-controls.png,
-#   shotcut-list.png and shotcut-controls.png (the README's, in docs/) and
-#   the saved projects as the tests keep them (tests/editors/).
+#   kdenlive-keyframes.png, shotcut-list.png, shotcut-controls.png and
+#   shotcut-keyframes.png (the README's, in docs/) and the saved projects as
+#   the tests keep them (tests/editors/).
 set -euo pipefail
 build=$(cd "${1:?usage: tools/editors-check.sh BUILD_DIR [OUT_DIR]}" && pwd)
 out=${2:-}
@@ -71,12 +74,12 @@ kdenlive_steps() { # runs inside its own D-Bus session
     wait_for 90 xdotool search --name "Kdenlive$" >/dev/null
     sleep 8
     local k=(gdbus call --session -d "org.kde.kdenlive-$pid" -o /kdenlive/MainWindow_1 -m)
-    # The effect list, searched for the filter.
+    # The effect list, searched for what a user looking for the filter types.
     click 195 465 1 # its tab
     click 207 76     # its search field
-    xdotool type velmor
+    xdotool type contrast
     sleep 2
-    shot kdenlive-list 600x220+0+0
+    shot kdenlive-list 600x330+0+0
     "${k[@]}" org.kde.kdenlive.MainWindow.addProjectClip "$work/clip.mkv" >/dev/null
     sleep 3
     "${k[@]}" org.kde.kdenlive.MainWindow.addTimelineClip "$work/clip.mkv" >/dev/null
@@ -90,15 +93,27 @@ kdenlive_steps() { # runs inside its own D-Bus session
     click 1290 746; typed 1.23
     sleep 1
     shot kdenlive-controls 430x300+940+490
+    kdenlive_save kdenlive.kdenlive
+    # Gain keyframed: the effect's own ruler to the clip's last frame, "Add
+    # keyframe", 30 there (the first keyframe keeps the 70 typed above).
+    click 1299 622 1 # the ruler's right end
+    click 994 657 1  # Add keyframe
+    click 1290 687; typed 30
+    sleep 1
+    shot kdenlive-keyframes 430x300+940+490
+    kdenlive_save kdenlive-keyframes.kdenlive
+    "${k[@]}" org.kde.kdenlive.MainWindow.exitApp >/dev/null || true
+    ended "$pid"
+}
+
+kdenlive_save() { # file name in $work
     "${k[@]}" org.kde.KMainWindow.activateAction file_save_as >/dev/null &
     wait_for 30 xdotool search --name "Save As" >/dev/null
     sleep 1
-    xdotool type "$work/kdenlive.kdenlive"
+    xdotool type "$work/$1"
     xdotool key Return
-    wait_for 30 test -s "$work/kdenlive.kdenlive"
+    wait_for 30 test -s "$work/$1"
     sleep 2
-    "${k[@]}" org.kde.kdenlive.MainWindow.exitApp >/dev/null || true
-    ended "$pid"
 }
 
 shotcut_steps() {
@@ -123,11 +138,28 @@ shotcut_steps() {
     xdotool key Return
     wait_for 30 test -s "$work/shotcut.mlt"
     sleep 2
+    # Gain keyframed: the player to the first frame, the stopwatch (the
+    # Keyframes panel opens with a Gain row), 70; the player to the last
+    # frame, 30 (a keyframe there).
+    click 780 200; xdotool key Home; sleep 1
+    click 591 177 1.5 # Gain's stopwatch
+    click 470 176; typed 70
+    click 780 200; xdotool key End; sleep 1
+    click 470 176; typed 30
+    sleep 1
+    shot shotcut-keyframes 1270x600+0+80
+    xdotool key ctrl+shift+s
+    wait_for 30 xdotool search --name "Save XML" >/dev/null
+    sleep 1
+    xdotool type "$work/shotcut-keyframes.mlt"
+    xdotool key Return
+    wait_for 30 test -s "$work/shotcut-keyframes.mlt"
+    sleep 2
     xdotool key ctrl+q
     ended "$pid"
 }
 
-export -f kdenlive_steps shotcut_steps shot click typed wait_for ended
+export -f kdenlive_steps kdenlive_save shotcut_steps shot click typed wait_for ended
 export work
 
 status=0
@@ -139,7 +171,7 @@ grep -q 'added filter "Velmor Filter+"' "$work/shotcut.log" \
     || { echo "editors check: Shotcut did not list the filter" >&2; status=1; }
 
 # The projects as the tests keep them: the clip's place as @CLIP@.
-for p in kdenlive.kdenlive shotcut.mlt; do
+for p in kdenlive.kdenlive kdenlive-keyframes.kdenlive shotcut.mlt shotcut-keyframes.mlt; do
     if [ ! -s "$work/$p" ]; then echo "editors check: $p was not saved" >&2; status=1; continue; fi
     sed -e "s#root=\"$work\"#root=\"@DIR@\"#" -e "s#$work/clip.mkv#@CLIP@#g" -e 's#>clip.mkv<#>@CLIP@<#g' \
         "$work/$p" >"$work/projects/$p"
