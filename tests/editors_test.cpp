@@ -268,8 +268,9 @@ TEST(EditorFiles, ShotcutPanelHidesNoneOfShotcutsNames) {
         SCOPED_TRACE(n.name);
         EXPECT_EQ(std::count(declared.begin(), declared.end(), n.name), 0);
         const std::string used = *n.usedIn ? readText(controlsDir + n.usedIn) : "";
-        if (!used.empty()) // the host as installed still uses the name
+        if (!used.empty()) { // the host as installed still uses the name
             EXPECT_NE(used.find(std::string(n.name) + "."), std::string::npos) << n.usedIn;
+        }
     }
 }
 
@@ -421,7 +422,9 @@ TEST(EditorProjects, RenderInMeltToTheCoresFrames) {
                 settingOf("gain", valueAt(keys, f), n);
                 each.push_back(n);
             }
-            if (!gains.empty()) EXPECT_EQ(each, gains) << (*m)[1];
+            if (!gains.empty()) {
+                EXPECT_EQ(each, gains) << (*m)[1];
+            }
             gains = each;
         }
         ASSERT_EQ(gains.size(), std::size_t(c.frames));
