@@ -2,9 +2,11 @@
 //
 // A frei0r frame is packed BGRA, top row first, and its fourth byte is the
 // host's alpha (255 where the picture is opaque). Rows are width * 4 bytes
-// apart, except in ffmpeg, which pads them (frame_layout.h): the instance
-// learns its host's row pitch when it is made, and refuses a width it
-// cannot correct exactly there. The filter corrects frames as the video
+// apart, except in ffmpeg releases that pad them (frame_layout.h): the
+// instance learns its host's row pitch when it is made, and refuses a width
+// it cannot correct exactly there. Finding an ffmpeg's pitch makes a probe
+// instance of this plug-in inside that ffmpeg's library, which only looks
+// at the frames it is handed (layout_probe.h). The filter corrects frames as the video
 // host presents them: alpha 0 and the bottom row first in memory. So each
 // frame is run straight from the input into the output, seen bottom-up
 // (the views' bases are the last rows and their pitches negative, so the
