@@ -282,7 +282,7 @@ TEST_F(Frei0rHosts, InstancesThreadsAndWidthsNeverChangeAFrame) {
 // ffmpeg builds whose frei0r filters lay out rows differently: Debian's
 // 5.1 (rows padded to 16 pixels) and the same source with packed rows, as
 // later releases have them (tools/ffmpeg-packed-rows.sh, built here when
-// VELMOR_PACKED_FFMPEG does not name it: about 1.5 minutes the first time).
+// VELMOR_PACKED_FFMPEG does not name it: about 2 minutes the first time).
 // In the sanitized build each runs with the sanitizers' runtimes loaded
 // first, so a byte touched outside either frame stops it.
 class Frei0rRowLayouts : public ::testing::Test {

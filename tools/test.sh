@@ -25,7 +25,7 @@ status=0
 
 # The ffmpeg with packed frei0r rows that the host tests run velmor.so in
 # beside Debian's (tools/ffmpeg-packed-rows.sh): built once into
-# /var/cache/velmor-ffmpeg-packed/, about 1.5 minutes on 2 cores.
+# /var/cache/velmor-ffmpeg-packed/, 1.5 to 2.5 minutes on 2 cores.
 if ! $configure_only; then
     echo "== ffmpeg with packed frei0r rows"
     if packed=$(bash tools/ffmpeg-packed-rows.sh); then
