@@ -2,9 +2,11 @@
 //
 // A frei0r frame is packed BGRA, top row first, and its fourth byte is the
 // host's alpha (255 where the picture is opaque). Rows are width * 4 bytes
-// apart, except in ffmpeg, which pads them (frame_layout.h): the instance
-// learns its host's row pitch when it is made, and refuses a width it
-// cannot correct exactly there. The filter corrects frames as the video
+// apart, except in ffmpeg releases that pad them (frame_layout.h): the
+// instance learns its host's row pitch when it is made, and refuses a width
+// it cannot correct exactly there. Finding an ffmpeg's pitch makes a probe
+// instance of this plug-in inside that ffmpeg's library, which only looks
+// at the frames it is handed (layout_probe.h). The filter corrects frames as the video
 // host presents them: alpha 0 and the bottom row first in memory. So each
 // frame is run straight from the input into the output, seen bottom-up
 // (the views' bases are the last rows and their pitches negative, so the
@@ -37,6 +39,7 @@
 #include "frame_layout.h"
 #include "frame_run.h"
 #include "frei0r_api.h"
+#include "layout_probe.h"
 #include "params.h"
 #include "settings.h"
 #include "velmor_version.h"
@@ -57,6 +60,7 @@ struct Instance {
     std::int32_t height;
     std::ptrdiff_t pitch;       // bytes from one row to the next, as the host lays them out
     Frei0rHost host;
+    LayoutProbe* probe;         // a probe instance's probe (layout_probe.h), else null
     double values[kParamCount]; // numbers and switches as the host set them
     bool rangeTold[kParamCount] = {}; // a value outside 0..1 was named, once
     std::string config;         // the script line as set
@@ -172,9 +176,18 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
 __attribute__((noinline)) f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
     // The frame run counts in 32-bit sizes; a frame beyond them is refused.
     if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return nullptr;
+    if (LayoutProbe* probe = layoutProbeOnThisThread()) { // made by a probe graph: only looks
+        Instance* in = new (std::nothrow) Instance{};
+        if (in == nullptr) return nullptr;
+        in->width = static_cast<std::int32_t>(width);
+        in->height = static_cast<std::int32_t>(height);
+        in->probe = probe;
+        for (int i = 0; i < kParamCount; ++i) in->values[i] = frei0rParam(i).defaultValue;
+        return in;
+    }
     const Frei0rCaller caller = frei0rCallerAt(__builtin_return_address(0));
     const RowLayout layout = rowLayoutFor(caller, static_cast<std::int32_t>(width));
-    if (layout.pitchPixels == 0) {
+    if (layout.pitchBytes == 0) {
         std::fputs(layout.refusal.c_str(), stderr);
         return nullptr; // the host stops: better than damaged frames
     }
@@ -182,7 +195,7 @@ __attribute__((noinline)) f0r_instance_t f0r_construct(unsigned int width, unsig
     if (in == nullptr) return nullptr;
     in->width = static_cast<std::int32_t>(width);
     in->height = static_cast<std::int32_t>(height);
-    in->pitch = static_cast<std::ptrdiff_t>(layout.pitchPixels) * 4;
+    in->pitch = static_cast<std::ptrdiff_t>(layout.pitchBytes);
     in->host = caller.host;
     for (int i = 0; i < kParamCount; ++i) in->values[i] = frei0rParam(i).defaultValue;
     in->state.mapCache = &in->mapCache;
@@ -235,6 +248,10 @@ void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
     if (in == nullptr || in->width == 0 || in->height == 0) return;
     auto* source = reinterpret_cast<std::uint8_t*>(const_cast<uint32_t*>(inframe)); // read only
     auto* target = reinterpret_cast<std::uint8_t*>(outframe);
+    if (in->probe != nullptr) {
+        layoutProbeSaw(*in->probe, in->width, in->height, source, target);
+        return;
+    }
     if (in->host == Frei0rHost::mlt && isBandOfLargerFrame(*in, time, inframe, outframe)) {
         copyColumns(*in, 0, source, target);
         return;

@@ -3,6 +3,8 @@
 // equal the core's result on the frames the host fed the filter, byte for
 // byte, with the host's alpha put back (frei0r_reference.h). The frames fed
 // come from the same host or decoder run without the filter.
+// Frei0rRowLayouts runs the plug-in in two ffmpeg builds whose frei0r
+// filters put the rows in different places, in the sanitized build too.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -275,6 +277,89 @@ TEST_F(Frei0rHosts, InstancesThreadsAndWidthsNeverChangeAFrame) {
             }
         }
     }
+}
+
+// ffmpeg builds whose frei0r filters lay out rows differently: Debian's
+// 5.1 (rows padded to 16 pixels) and the same source with packed rows, as
+// later releases have them (tools/ffmpeg-packed-rows.sh, built here when
+// VELMOR_PACKED_FFMPEG does not name it: about 2 minutes the first time).
+// In the sanitized build each runs with the sanitizers' runtimes loaded
+// first, so a byte touched outside either frame stops it.
+class Frei0rRowLayouts : public ::testing::Test {
+  protected:
+    static std::string packedFfmpeg;
+
+    static void SetUpTestSuite() {
+        setenv("FREI0R_PATH", VELMOR_FREI0R_DIR, 1);
+        const char* given = std::getenv("VELMOR_PACKED_FFMPEG");
+        if (given != nullptr && *given != '\0') {
+            packedFfmpeg = given;
+        } else {
+            ASSERT_TRUE(run("bash '" VELMOR_SOURCE_DIR "/tools/ffmpeg-packed-rows.sh' >'" +
+                            path("packed-ffmpeg.txt") + "'"));
+            std::ifstream in(path("packed-ffmpeg.txt"));
+            std::getline(in, packedFfmpeg);
+        }
+        ASSERT_TRUE(run("'" + packedFfmpeg + "' -hide_banner -filters | grep -q ' frei0r '"))
+            << packedFfmpeg;
+        for (const char* size : {"853x48", "641x37", "3x5", "640x36"}) {
+            const std::string w = std::string(size).substr(0, std::string(size).find('x'));
+            const std::string h = std::string(size).substr(w.size() + 1);
+            ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i testsrc2=s=" + std::to_string(
+                                std::stoi(w) + 1) + "x" + std::to_string(std::stoi(h) + 1) +
+                            ":r=25:d=0.12 -vf format=yuv444p,crop=" + w + ":" + h +
+                            ":0:0,eq=contrast=0.5,format=bgra -f rawvideo -pix_fmt bgra '" +
+                            path("rows" + w + ".raw") + "'"));
+        }
+    }
+
+    // The host command as this build must run it.
+    static std::string host(const std::string& program) {
+#ifdef VELMOR_SANITIZED
+        return "LD_PRELOAD='" VELMOR_SANITIZER_RUNTIMES "' ASAN_OPTIONS=detect_leaks=0 '" +
+               program + "'";
+#else
+        return "'" + program + "'";
+#endif
+    }
+};
+
+std::string Frei0rRowLayouts::packedFfmpeg;
+
+TEST_F(Frei0rRowLayouts, BothFfmpegBuildsGiveTheCoresFramesAtEveryWidth) {
+    const struct Build {
+        const char* name;
+        std::string ffmpeg;
+    } builds[] = {{"Debian's ffmpeg 5.1 (rows padded to 16 pixels)", "ffmpeg"},
+                  {"ffmpeg with packed rows", packedFfmpeg}};
+    const struct Case {
+        int width, height;
+        const char* params;
+        FilterSettings expected;
+    } cases[] = {
+        {853, 48, ":|1|0.0392|0.1667|n|n|y", referenceSettings(100, 10, 1.0, 0, 0, true)},
+        {641, 37, ":|0.7|0.0784|0.25|n|y|n", referenceSettings(70, 20, 1.4, 0, 1, false)},
+        {3, 5, "", referenceSettings(100, 10, 1.0, 0, 0, false)},
+        {640, 36, ":Config(90\\, 5\\, 150\\, 1\\, 0)|1|0.0392|0.1667|n|n|y",
+         referenceSettings(90, 5, 150 * 0.01, 1, 0, true)},
+    };
+    for (const Build& b : builds)
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(b.name) + ", width " + std::to_string(c.width));
+            const std::string source = "rows" + std::to_string(c.width) + ".raw";
+            const auto ran = run(host(b.ffmpeg) + " -v error -y -f rawvideo -pix_fmt bgra -s " +
+                                 std::to_string(c.width) + "x" + std::to_string(c.height) +
+                                 " -i '" + path(source) + "' -vf 'format=bgra,frei0r=velmor" +
+                                 c.params + "' -f rawvideo -pix_fmt bgra '" +
+                                 path("rows-out.raw") + "'");
+            EXPECT_TRUE(ran); // every row is tried: a crash at one width says nothing of the next
+            if (!ran) continue;
+            const auto frames = readFile(source);
+            ASSERT_FALSE(frames.empty());
+            EXPECT_TRUE(sameFrames(readFile("rows-out.raw"),
+                                   referenceFrames(c.expected, frames, c.width, c.height, c.width),
+                                   c.width, c.height));
+        }
 }
 
 // MLT's slice threads hand an instance bands of each frame, which cannot be

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "frame_layout.h"
+#include "layout_probe.h"
 #include "frei0r_api.h"
 #include "frei0r_reference.h"
 #include "params.h"
@@ -190,32 +191,112 @@ TEST(Frei0rFrames, InstancesOnSeveralThreadsGiveTheSerialResult) {
     for (int t = 0; t < threads; ++t) EXPECT_TRUE(parallel[t] == serial[t]) << t;
 }
 
-// Row pitch per host: ffmpeg from 5.1 pads rows to 16 pixels, older ffmpeg
-// is trusted only at multiples of 64 and otherwise refused with the
-// command that works; every other host packs its rows.
-TEST(Frei0rRows, PitchPerHostAndVersion) {
-    const unsigned v51 = 8u << 16 | 44u << 8 | 100u, v44 = 7u << 16 | 110u << 8 | 100u;
+// Row pitch from what the probe of the caller's library saw: its own
+// pitch when it lays out both frames itself, else only multiples of 64
+// (packed under every alignment), any other width refused with the
+// command that works and what was seen; hosts other than ffmpeg pack.
+TEST(Frei0rRows, PitchFromWhatTheLibraryShowed) {
+    const char* asLeft = "hands the plug-in the input's rows as the filter before it left them";
     const struct Case {
-        Frei0rHost host;
-        unsigned version;
+        std::int64_t seenPitch; // bytes; 0: no layout seen
         std::int32_t width;
-        std::int64_t pitch; // 0: refused
+        std::int64_t pitch; // bytes; 0: refused
     } cases[] = {
-        {Frei0rHost::other, 0, 641, 641},     {Frei0rHost::mlt, 0, 3, 3},
-        {Frei0rHost::ffmpeg, v51, 854, 864},  {Frei0rHost::ffmpeg, v51, 3, 16},
-        {Frei0rHost::ffmpeg, v51, 640, 640},  {Frei0rHost::ffmpeg, v51 + 0x10000, 641, 656},
-        {Frei0rHost::ffmpeg, v44, 1920, 1920}, {Frei0rHost::ffmpeg, v44, 656, 0},
-        {Frei0rHost::ffmpeg, v51 - 1, 854, 0},
+        {2564, 641, 2564},  // packed rows (ffmpeg after 5.1)
+        {3456, 854, 3456},  // 16-pixel rows (ffmpeg 5.1)
+        {64, 3, 64},        {12, 3, 12},
+        {2560, 640, 2560},  {0, 1920, 7680}, // no layout: a multiple of 64 is packed anyway
+        {0, 656, 0},        {0, 854, 0},
+        {2560, 641, 0},     // narrower than the picture: no layout
     };
     for (const Case& c : cases) {
-        const RowLayout layout = rowLayoutFor({c.host, c.version}, c.width);
-        EXPECT_EQ(layout.pitchPixels, c.pitch) << c.width << " " << c.version;
+        const RowLayout layout = rowLayoutFrom({c.seenPitch, c.seenPitch ? "" : asLeft}, c.width);
+        EXPECT_EQ(layout.pitchBytes, c.pitch) << c.width << " " << c.seenPitch;
         EXPECT_EQ(layout.refusal.empty(), c.pitch != 0);
     }
-    const std::string why = rowLayoutFor({Frei0rHost::ffmpeg, v44}, 656).refusal;
+    EXPECT_EQ(rowLayoutFor({Frei0rHost::other, 0, nullptr}, 641).pitchBytes, 641 * 4);
+    EXPECT_EQ(rowLayoutFor({Frei0rHost::mlt, 0, nullptr}, 3).pitchBytes, 12);
+    const std::string why = rowLayoutFrom({0, asLeft}, 656).refusal;
     EXPECT_NE(why.find("pad=704:ih,frei0r=velmor:|1|0.0392|0.1667|n|n|n|0.931818,crop=656:ih"),
               std::string::npos)
         << why;
+    EXPECT_NE(why.find(asLeft), std::string::npos) << why;
+}
+
+// The bytes a probe instance keeps of probe frame `frame` laid out at
+// `pitch`: its first width * 4 * height bytes, the padding between rows
+// holding `stale` (a pool frame's earlier contents, or zeros).
+std::vector<std::uint8_t> probeBytes(int frame, std::int32_t width, std::int64_t pitch,
+                                     const std::vector<std::uint8_t>& stale) {
+    const std::int32_t height = probeHeight(width);
+    std::vector<std::uint8_t> bytes(std::size_t(width) * 4 * height);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const std::int64_t r = std::int64_t(i) / pitch, x = std::int64_t(i) % pitch / 4;
+        if (x < width) {
+            const std::uint32_t v = probePixel(frame, std::int32_t(r), std::int32_t(x));
+            bytes[i] = std::uint8_t(v >> (8 * (i % 4)));
+        } else {
+            bytes[i] = stale.empty() ? 0 : stale[i % stale.size()];
+        }
+    }
+    return bytes;
+}
+
+// The input's pitch is found wherever the host put the rows, up to 256
+// pixels of padding, also with the padding holding the other probe frame's
+// numbers; rows that are not the probe's give none.
+TEST(Frei0rRows, ProbeFindsTheInputRows) {
+    const struct Case {
+        int frame;
+        std::int32_t width;
+        std::int64_t pitch;   // where the host put the rows
+        int staleFrame;       // -1: zeros between the rows
+        std::int64_t found;   // 0: none
+    } cases[] = {
+        {0, 1, 4, -1, 4},          {0, 1, 64, -1, 64},        {1, 1, 1028, 0, 1028},
+        {0, 3, 12, -1, 12},        {0, 3, 64, -1, 64},        {1, 3, 64, 0, 64},
+        {0, 853, 3412, -1, 3412},  {0, 853, 3456, -1, 3456},  {1, 853, 3476, 0, 3476},
+        {1, 854, 3456, 1, 3456},   {0, 641, 2624, -1, 2624},  {0, 2, 8 + 1100, -1, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> stale;
+        if (c.staleFrame >= 0) stale = probeBytes(c.staleFrame, c.width, c.width * 4, {});
+        const auto bytes = probeBytes(c.frame, c.width, c.pitch, stale);
+        EXPECT_EQ(probeRowPitch(bytes, c.frame, c.width, probeHeight(c.width)), c.found)
+            << c.width << " " << c.pitch;
+        // The other frame's numbers are not this frame's rows.
+        EXPECT_EQ(probeRowPitch(bytes, 1 - c.frame, c.width, probeHeight(c.width)), 0);
+    }
+    for (std::int32_t w : {1, 2, 3, 63, 641, 853, 4096})
+        EXPECT_GE(std::int64_t(w) * 4 * probeHeight(w), std::int64_t(w) * 4 + 256 * 4 + 4) << w;
+}
+
+// Two probe frames, one with packed rows and one at an odd pitch: a layout
+// only when both reach the plug-in at the output's one pitch.
+TEST(Frei0rRows, ProbeFramesGiveALayoutOnlyWhenTheFilterLaysOutBoth) {
+    const struct Case {
+        const char* name;
+        ProbeFrame packed, odd;
+        std::int32_t width;
+        std::int64_t pitch;  // 0: none
+        const char* why;
+    } cases[] = {
+        {"packed rows, the odd input copied", {12, 12}, {12, 12}, 3, 12, ""},
+        {"16-pixel rows, both inputs copied", {64, 64}, {64, 64}, 3, 64, ""},
+        {"853 in 16-pixel rows", {3456, 3456}, {3456, 3456}, 853, 3456, ""},
+        {"the input as it came", {12, 64}, {84, 64}, 3, 0, "as the filter before it left them"},
+        {"the input as it came, same pitch once", {2560, 2560}, {2580, 2560}, 640, 0,
+         "as the filter before it left them"},
+        {"input rows not found", {0, 64}, {64, 64}, 3, 0, "where it cannot find them"},
+        {"another frame passed on", {12, 0}, {12, 12}, 3, 0, "other than the one"},
+        {"output pitches differ", {64, 64}, {128, 128}, 3, 0, "no one pitch"},
+        {"output narrower than the picture", {8, 8}, {8, 8}, 3, 0, "no one pitch"},
+    };
+    for (const Case& c : cases) {
+        const LayoutSeen seen = judgeProbeFrames(c.packed, c.odd, c.width);
+        EXPECT_EQ(seen.pitchBytes, c.pitch) << c.name;
+        EXPECT_NE(seen.why.find(c.why), std::string::npos) << c.name << ": " << seen.why;
+    }
 }
 
 // The caller is told by the shared object its code sits in.
