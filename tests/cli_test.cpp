@@ -808,6 +808,7 @@ TEST_F(Cli, BadInputGetsAClearMessageAndLeavesNoOutput) {
 // numbered sequence, unless a file of that very name exists, which is then
 // that one picture (ffmpeg would look for numbered files instead).
 TEST_F(Cli, NumberedPicturesAreASequenceUnlessTheNameIsAFile) {
+    SKIP_IF_SANITIZED();
     ffmpeg("-f lavfi -i testsrc2=size=48x32:rate=10:duration=0.5 -vf eq=contrast=0.5 f%03d.png");
     ffmpeg("-f lavfi -i testsrc2=size=40x30 -frames:v 1 -vf eq=contrast=0.5 -f image2 "
            "-update 1 'one%d.png'");
