@@ -293,6 +293,33 @@ TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
 // Which inputs take the deep route, and its two commands: the decoder's
 // conversion into 16-bit RGB as the input is coded, the encoder's back with
 // the input's tags, the other streams and metadata from the file.
+// A command choice: a probe and an output, and what the decoding ffmpeg
+// (none on the 8-bit route) and the encoding one must and must not hold.
+struct JobCase {
+    const char* name;
+    std::string probe, ext;
+    Route route;
+    bool stats;
+    std::vector<std::string> decoder, encoder;
+    std::vector<std::string> notInEncoder = {};
+};
+
+void expectJob(const JobCase& c) {
+    SCOPED_TRACE(c.name);
+    Options o;
+    o.mode = Mode::Convert;
+    o.route = c.route;
+    o.stats = c.stats;
+    const Job job = buildJob(o, parseProbe(c.probe), "file:in", "file:out." + c.ext, c.ext);
+    const std::string decoder = joined(job.decoderArgs), encoder = joined(job.args);
+    EXPECT_EQ(decoder.empty(), c.decoder.empty()) << decoder;
+    for (const auto& h : c.decoder) EXPECT_NE(decoder.find(h), std::string::npos) << h << "\n" << decoder;
+    for (const auto& h : c.encoder) EXPECT_NE(encoder.find(h), std::string::npos) << h << "\n" << encoder;
+    for (const auto& h : c.notInEncoder)
+        EXPECT_EQ(encoder.find(h), std::string::npos) << h << "\n" << encoder;
+    EXPECT_TRUE(job.warnings.empty()) << job.warnings[0];
+}
+
 TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
     const std::string video = "streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
                               "streams.stream.0.width=64\nstreams.stream.0.height=36\n";
@@ -302,17 +329,12 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
         return video + "streams.stream.0.codec_name=\"" + codec + "\"\nstreams.stream.0.pix_fmt=\"" +
                pixFmt + "\"\n" + more;
     };
-    const struct {
-        const char* name;
-        std::string probe, ext;
-        bool stats;
-        std::vector<std::string> decoder, encoder; // "" decoder: the 8-bit route
-    } cases[] = {
+    const JobCase cases[] = {
         {"10-bit BT.709 H.264", with("hevc", "yuv420p10le",
                                      "streams.stream.0.color_space=\"bt709\"\n"
                                      "streams.stream.0.color_primaries=\"bt709\"\n"
                                      "streams.stream.0.color_transfer=\"bt709\"\n" + audio),
-         "mp4", false,
+         "mp4", Route::Auto, false,
          {"-map 0:0 -filter:v zscale=min=709:rin=limited:r=full", "-pix_fmt rgba64be -tag:v b64a",
           "-f mov pipe:1"},
          {"-f mov -i pipe:0 -i file:in", "-map 0:v:0",
@@ -322,39 +344,80 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
           "-map_metadata 1 -map_metadata:s:v:0 1:s:0 -map_chapters 1"}},
         {"full range, matrix untagged, into FFV1", with("ffv1", "yuv422p10le",
                                                        "streams.stream.0.color_range=\"pc\"\n"),
-         "mkv", false, {"zscale=min=170m:rin=full:r=full"},
+         "mkv", Route::Auto, false, {"zscale=min=170m:rin=full:r=full"},
          {"zscale=rin=full:m=170m:r=full:f=lanczos,setparams=colorspace=unknown,format=yuv422p10le"}},
-        {"16-bit PNG", with("png", "rgb48be", ""), "png", false,
+        {"16-bit PNG", with("png", "rgb48be", ""), "png", Route::Auto, false,
          {"zscale=rin=full:r=full:f=bicubic,format=gbrp16le"},
          {"format=gbrp16le,zscale=rin=full:r=full:f=lanczos,format=rgb48be", "-frames:v 1"}},
-        {"16-bit grey scan", with("png", "gray16be", "streams.stream.0.color_range=\"pc\"\n"), "png", false,
+        {"16-bit grey scan", with("png", "gray16be", "streams.stream.0.color_range=\"pc\"\n"), "png", Route::Auto, false,
          {"zscale=min=170m:rin=full:r=full"}, {"extractplanes=g,format=gray16be"}},
-        {"16-bit PNG with alpha", with("png", "rgba64be", ""), "png", false,
+        {"16-bit PNG with alpha", with("png", "rgba64be", ""), "png", Route::Auto, false,
          {"format=gbrap16le"}, {"format=gbrap16le", "format=rgba64be"}},
-        {"10-bit RGB into FFV1", with("ffv1", "gbrp10le", ""), "mkv", false, {"rin=full:r=full"},
+        {"10-bit RGB into FFV1", with("ffv1", "gbrp10le", ""), "mkv", Route::Auto, false, {"rin=full:r=full"},
          {"format=gbrp10le -c:v ffv1"}},
-        {"16-bit RGB picture into FFV1", with("png", "rgb48be", ""), "mkv", false, {"gbrp16le"},
+        {"16-bit RGB picture into FFV1", with("png", "rgb48be", ""), "mkv", Route::Auto, false, {"gbrp16le"},
          {"format=gbrp16le -c:v ffv1"}},
-        {"8-bit input", with("h264", "yuv420p", audio), "mp4", false, {}, {"frei0r=velmor"}},
+        {"8-bit input", with("h264", "yuv420p", audio), "mp4", Route::Auto, false, {}, {"frei0r=velmor"}},
         // Corrected at 16 bits and rounded once, whatever the output keeps.
-        {"10-bit input into 8-bit MPEG-2", with("hevc", "yuv420p10le", ""), "mpg", false,
+        {"10-bit input into 8-bit MPEG-2", with("hevc", "yuv420p10le", ""), "mpg", Route::Auto, false,
          {"format=rgba64be"}, {"format=yuv420p -c:v mpeg2video"}},
-        {"16-bit TIFF into JPEG", with("tiff", "rgb48le", ""), "jpg", false, {"format=rgba64be"},
+        {"16-bit TIFF into JPEG", with("tiff", "rgb48le", ""), "jpg", Route::Auto, false, {"format=rgba64be"},
          {"-filter:v:0 null"}},
-        {"the overlay is the plug-in's", with("hevc", "yuv420p10le", ""), "mkv", true, {},
+        {"the overlay is the plug-in's", with("hevc", "yuv420p10le", ""), "mkv", Route::Auto, true, {},
          {"frei0r=velmor"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Options o;
-        o.mode = Mode::Convert;
-        o.stats = c.stats;
-        const Job job = buildJob(o, parseProbe(c.probe), "file:in", "file:out." + c.ext, c.ext);
-        const std::string decoder = joined(job.decoderArgs), encoder = joined(job.args);
-        EXPECT_EQ(decoder.empty(), c.decoder.empty()) << decoder;
-        for (const auto& h : c.decoder) EXPECT_NE(decoder.find(h), std::string::npos) << h << "\n" << decoder;
-        for (const auto& h : c.encoder) EXPECT_NE(encoder.find(h), std::string::npos) << h << "\n" << encoder;
-    }
+    for (const auto& c : cases) expectJob(c);
+}
+
+// Commands for pictures whose probe alone does not say what they are or
+// whose family a plain RGB output would lose: VP8/VP9 with alpha beside the
+// picture (tagged, in WebM's and Matroska's spelling), which only libvpx
+// decodes, on either route; grey, which stays grey where the output holds it
+// and comes back as one of the filter's equal channels, not by luma weights.
+TEST(BuildJob, AlphaBesideVpxPicturesAndGreyPictures) {
+    auto probe = [](const std::string& codec, const std::string& pixFmt, const std::string& more) {
+        return "streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
+               "streams.stream.0.width=64\nstreams.stream.0.height=48\n"
+               "streams.stream.0.codec_name=\"" + codec + "\"\nstreams.stream.0.pix_fmt=\"" +
+               pixFmt + "\"\n" + more;
+    };
+    const std::string webmAlpha = "streams.stream.0.tags.alpha_mode=\"1\"\n";
+    const std::string mkvAlpha = "streams.stream.0.tags.ALPHA_MODE=\"1\"\n";
+    const JobCase cases[] = {
+        {"VP8 alpha into WebM", probe("vp8", "yuv420p", webmAlpha), "webm", Route::Auto, false, {},
+         {"-c:0 libvpx -i file:in", "format=bgra,frei0r", "format=yuva420p -c:v libvpx-vp9"},
+         {"gbrap"}},
+        {"VP9 alpha (Matroska's tag) into QuickTime, interpolated chroma",
+         probe("vp9", "yuv420p", mkvAlpha), "mov", Route::Auto, false, {},
+         {"-c:0 libvpx-vp9 -i file:in", "format=gbrap,format=bgra,frei0r",
+          "format=yuva444p10le -c:v prores_ks -profile:v 4"},
+         {}},
+        {"VP8 alpha into Matroska", probe("vp8", "yuv420p", webmAlpha), "mkv", Route::Auto, false, {},
+         {"-c:0 libvpx -i", "format=yuva420p -c:v ffv1"}, {}},
+        {"VP9 alpha on the deep route", probe("vp9", "yuv420p", webmAlpha), "mkv", Route::Deep, false,
+         {"-c:0 libvpx-vp9 -i file:in", "format=gbrap16le"},
+         {"format=gbrap16le,zscale"},
+         {"libvpx-vp9 -i"}},
+        {"VP8 without alpha", probe("vp8", "yuv420p", ""), "webm", Route::Auto, false, {},
+         {"-i file:in", "format=yuv420p -c:v libvpx-vp9"}, {"-c:0", "yuva"}},
+        {"alpha_mode 0", probe("vp9", "yuv420p", "streams.stream.0.tags.alpha_mode=\"0\"\n"),
+         "webm", Route::Auto, false, {}, {"format=yuv420p"}, {"-c:0", "yuva"}},
+        {"grey PNG into PNG", probe("png", "gray", ""), "png", Route::Auto, false, {},
+         {"frei0r=velmor,format=gbrp,extractplanes=g,format=gray "}, {"rgb24", "scale="}},
+        {"grey PNG into TIFF", probe("png", "gray", ""), "tif", Route::Auto, false, {},
+         {"extractplanes=g,format=gray "}, {"rgb24"}},
+        {"16-bit grey into TIFF", probe("png", "gray16be", ""), "tif", Route::Auto, false,
+         {"-filter:v zscale"}, {"format=gbrp16le,extractplanes=g,format=gray16le "},
+         {"rgb48", "zscale=rin=full:m="}},
+        {"16-bit grey FFV1 into Matroska", probe("ffv1", "gray16le", ""), "mkv", Route::Auto, false,
+         {"-filter:v zscale"}, {"format=gbrp16le,extractplanes=g,format=gray16le -c:v ffv1"},
+         {"zscale=rin=full:m="}},
+        {"8-bit grey FFV1 into Matroska", probe("ffv1", "gray", ""), "mkv", Route::Auto, false, {},
+         {"extractplanes=g,format=gray -c:v ffv1"}, {"scale="}},
+        {"grey into JPEG, which velmor writes as colour", probe("png", "gray", ""), "jpg",
+         Route::Auto, false, {}, {"frei0r=velmor"}, {"extractplanes"}},
+    };
+    for (const auto& c : cases) expectJob(c);
 }
 
 } // namespace
