@@ -92,6 +92,30 @@ int probeInput(const Options& o, const std::string& inputName, bool sequence, Me
     return caughtSignal ? 128 + caughtSignal : 0;
 }
 
+// Names of velmor's own standard input.
+bool namesOurStandardInput(const std::string& name) {
+    return name == "-" || name == "/dev/stdin" || name == "/dev/fd/0" || name == "/proc/self/fd/0";
+}
+
+// Copies the input from `source` into `fd` (the file `name`) until it ends
+// or a signal comes; "" or what went wrong.
+std::string spool(const Options& o, int source, int fd, const std::string& name) {
+    std::vector<char> buffer(kReadPiece);
+    std::string problem;
+    for (;;) {
+        if (caughtSignal) break;
+        const ssize_t n = read(source, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) problem = "cannot read " + o.input + ": " + std::strerror(errno);
+        if (n <= 0) break;
+        if (!writeFully(fd, buffer.data(), static_cast<std::size_t>(n))) {
+            problem = "cannot keep " + o.input + " in " + name + ": " + std::strerror(errno);
+            break;
+        }
+    }
+    return problem;
+}
+
 } // namespace
 
 int convertFile(const Options& o, const std::string& source) {
@@ -147,12 +171,10 @@ int convertFile(const Options& o, const std::string& source) {
 int convert(const Options& o) {
     catchTerminatingSignals();
     struct stat st {};
-    const bool stream = o.input == "-" || o.input == "/dev/stdin" || o.input == "/dev/fd/0" ||
-                        o.input == "/proc/self/fd/0" || (stat(o.input.c_str(), &st) == 0 &&
-                                           (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)));
+    const bool ours = namesOurStandardInput(o.input); // ffmpeg's would be another
+    const bool stream = ours || (stat(o.input.c_str(), &st) == 0 &&
+                                 (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)));
     if (!stream) return convertFile(o, o.input);
-    const bool ours = o.input == "-" || o.input == "/dev/stdin" || o.input == "/dev/fd/0" ||
-                      o.input == "/proc/self/fd/0"; // ffmpeg's would be another
     const int source = ours ? 0 : ::open(o.input.c_str(), O_RDONLY | O_CLOEXEC);
     if (source < 0) return failure("cannot read " + o.input + ": " + std::strerror(errno));
     if (isatty(source))
@@ -160,19 +182,7 @@ int convert(const Options& o) {
     std::string name = temporaryFolder() + "/velmor-stdin-XXXXXX";
     const int fd = mkstemp(name.data());
     if (fd < 0) return failure("cannot keep " + o.input + " in " + name + ": " + std::strerror(errno));
-    std::vector<char> buffer(kReadPiece);
-    std::string problem;
-    for (;;) {
-        if (caughtSignal) break;
-        const ssize_t n = read(source, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) problem = "cannot read " + o.input + ": " + std::strerror(errno);
-        if (n <= 0) break;
-        if (!writeFully(fd, buffer.data(), static_cast<std::size_t>(n))) {
-            problem = "cannot keep " + o.input + " in " + name + ": " + std::strerror(errno);
-            break;
-        }
-    }
+    const std::string problem = spool(o, source, fd, name);
     close(fd);
     if (!ours) close(source);
     const int rc = caughtSignal ? 128 + caughtSignal
