@@ -9,15 +9,9 @@
 
 #include "deep_correct.h"
 #include "process.h"
+#include "sizes.h"
 
 namespace {
-
-// A box's payload is read in pieces of this size, except a frame's, which
-// the run needs whole.
-constexpr std::size_t kPiece = 1 << 20;
-
-// Frames of more than this many pixels are not believed (16384 x 16384).
-constexpr std::uint64_t kPixelsMax = std::uint64_t(1) << 28;
 
 std::uint32_t bigEndian32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
@@ -72,10 +66,11 @@ struct Pump {
                 return;
             }
     }
-    // Passes n bytes on, appending them to `kept` too when it is given.
+    // Passes n bytes on, appending them to `kept` too when it is given, in
+    // pieces (a frame, which the run needs whole, goes through frames()).
     bool copy(std::uint64_t n, std::vector<std::uint8_t>* kept) {
         while (n > 0) {
-            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(n, kPiece));
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(n, kReadPiece));
             if (buffer.size() < piece) buffer.resize(piece);
             if (!read(buffer.data(), piece) || !write(buffer.data(), piece)) return false;
             if (kept) kept->insert(kept->end(), buffer.begin(), buffer.begin() + piece);
@@ -92,7 +87,7 @@ struct Pump {
             return fail("the decoding ffmpeg's stream holds " + std::to_string(n) +
                         " bytes of pictures, not whole frames of " + std::to_string(width) + "x" +
                         std::to_string(height));
-        if (pixels > kPixelsMax) return fail("frames of " + std::to_string(width) + "x" +
+        if (pixels > kFramePixelsMax) return fail("frames of " + std::to_string(width) + "x" +
                                              std::to_string(height) + " are too large");
         if (buffer.size() < bytes) buffer.resize(static_cast<std::size_t>(bytes));
         for (; n > 0; n -= bytes) {

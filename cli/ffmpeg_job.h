@@ -9,61 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "file_kinds.h"
 #include "options.h"
-
-struct StreamInfo {
-    int index = -1;
-    std::string type, codec, title; // type: video, audio, subtitle, attachment, data
-    std::string fileName;           // an attachment's, as tagged
-    bool attachedPicture = false;   // cover art
-};
-
-struct MediaInfo {
-    std::string formatName;
-    double duration = 0; // seconds the file claims; 0 when unknown
-    // The first video stream that is not a cover picture:
-    int videoIndex = -1;
-    std::string codec, profile, pixFmt, fieldOrder, colorRange, colorSpace, colorPrimaries,
-        colorTransfer, frameRate;
-    int width = 0, height = 0, rotation = 0;
-    long frames = 0; // as the file claims (or its duration times its rate); 0 unknown
-    bool pictureSequence = false; // the input is numbered pictures (f%03d.png)
-    // Seconds the picture starts after the file's first stream (its audio,
-    // say); 0 when it starts first or either start is unknown.
-    double videoStartOffset = 0;
-    // The decoder to name before the input, "" for ffmpeg's own: VP8 and VP9
-    // carry alpha beside the picture (tagged alpha_mode), which only libvpx
-    // decodes; pixFmt then says the frames it gives (yuva420p).
-    std::string decoder;
-    std::vector<StreamInfo> streams;
-};
-
-// ffprobe -show_streams -show_format -of flat, read.
-MediaInfo parseProbe(const std::string& flat);
-
-// The picture size after ffmpeg turns it as its rotation tag says: what the
-// filter's frames have.
-int displayWidth(const MediaInfo& m);
-int displayHeight(const MediaInfo& m);
-
-bool isImageExtension(const std::string& ext);
-// What ffmpeg and ffprobe need before a picture's name with a '%' in it, so
-// that they open that one file rather than a numbered sequence: nothing
-// for other names.
-std::vector<std::string> literalPictureArgs(const std::string& name);
-// A picture name with a frame number field (f%03d.png, scan%d.tif): when no
-// file of that very name exists, it names a numbered sequence, as ffmpeg
-// reads it.
-bool isPictureSequence(const std::string& name);
-// What ffmpeg and ffprobe need before the input's name: a numbered
-// sequence's format, or what a literal picture name needs.
-std::vector<std::string> inputFormatArgs(const std::string& name, bool sequence);
-// What ffmpeg needs before the input's -i to decode its picture as the
-// probe describes it: the decoder of MediaInfo::decoder, for that stream.
-std::vector<std::string> decoderArgs(const MediaInfo& m);
-// Extensions velmor knows a format for (lower case, no dot).
-bool isKnownExtension(const std::string& ext);
-std::string extensionOf(const std::string& path);
+#include "probe.h"
 
 // Cover art that Matroska takes as an attachment: ffmpeg copies it into a
 // file of its own first (`file`), which the job then attaches.

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "frame_run.h"
+#include "options.h"
 
 FilterHost::FilterHost() {
     library_.open();
@@ -68,4 +69,26 @@ void FilterHost::runFrame(std::uint8_t* topDown) {
     instance_->setFrame(reinterpret_cast<std::uint8_t*>(view.data), view.width, view.height,
                         view.pitch);
     instance_->run();
+}
+
+std::unique_ptr<FilterHost> makeHost(const Options& o) {
+    auto host = std::make_unique<FilterHost>();
+    const UserSettings& s = o.settings;
+    if (s.line) {
+        host->configure(mergedLine(s)); // as a saved script's Config call
+    } else {
+        storeGivenSettings(s, host->settings()); // the rest as the filter's init left it
+    }
+    host->setShowStats(o.stats);
+    return host;
+}
+
+FilterSettings settingsFromOptions(const Options& o) {
+    FilterSettings s{};
+    setDefaultSettings(s);
+    if (o.settings.line)
+        storeScriptNumbers(mergedLine(o.settings), s);
+    else
+        storeGivenSettings(o.settings, s);
+    return s;
 }

@@ -49,3 +49,13 @@ class FilterHost {
     std::int32_t width_ = 0, height_ = 0;
     bool started_ = false;
 };
+
+struct Options;
+
+// The plug-in as the options set it: a script line through its script
+// function, or the given settings over the init's defaults.
+std::unique_ptr<FilterHost> makeHost(const Options& o);
+
+// The settings as the options give them, stored as the dialog and the
+// script function store them: for frames the plug-in's host cannot carry.
+FilterSettings settingsFromOptions(const Options& o);

@@ -71,3 +71,5 @@ bool isFfmpegTime(const std::string& text);
 
 // The --help text; its settings part comes from the settings table.
 std::string usageText();
+// "0 to 100", "0.2 to 5.0": a setting's range as the options take it.
+std::string rangeText(const SettingInfo& info);

@@ -13,13 +13,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "sizes.h"
+
 extern char** environ;
 
 namespace {
 
 int temporaryFile() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/velmor-err-XXXXXX";
+    std::string path = temporaryFolder() + "/velmor-err-XXXXXX";
     std::vector<char> name(path.begin(), path.end());
     name.push_back('\0');
     const int fd = mkstemp(name.data());
@@ -116,9 +117,7 @@ ChildProcess startChild(const std::vector<std::string>& args, PipeEnd end, std::
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
         return child;
     }
-    // Frames are megabytes: a larger pipe means fewer switches between the
-    // processes (the system may cap it; the default then stays).
-    fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
+    fcntl(fds[0], F_SETPIPE_SZ, kPipeBytes);
     const int childEnd = end == PipeEnd::ReadOutput ? fds[1] : fds[0];
     const int ourEnd = end == PipeEnd::ReadOutput ? fds[0] : fds[1];
     child.errorFile = temporaryFile();
@@ -216,4 +215,9 @@ bool writeFully(int fd, const void* buffer, std::size_t size) {
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+std::string temporaryFolder() {
+    const char* dir = std::getenv("TMPDIR");
+    return dir && *dir ? dir : "/tmp";
 }

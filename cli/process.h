@@ -50,3 +50,6 @@ bool programExists(const std::string& name);
 // returns the count moved (reads stop early at end of input).
 std::size_t readFully(int fd, void* buffer, std::size_t size);
 bool writeFully(int fd, const void* buffer, std::size_t size);
+
+// Where velmor keeps its temporary files: $TMPDIR, or /tmp when unset or empty.
+std::string temporaryFolder();

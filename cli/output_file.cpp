@@ -1,0 +1,93 @@
+// Naming, checking, replacing and finishing the output file.
+#include "output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "file_kinds.h"
+#include "messages.h"
+
+namespace {
+
+// Asks on the terminal whether to replace `output`.
+bool askToReplace(const std::string& output) {
+    std::fprintf(stderr, "velmor: %s exists. Replace it? [y/N] ", output.c_str());
+    std::fflush(stderr);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, stdin)) return false;
+    return answer[0] == 'y' || answer[0] == 'Y';
+}
+
+} // namespace
+
+std::string temporaryNameFor(const std::string& output) {
+    const std::size_t slash = output.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "" : output.substr(0, slash + 1);
+    return dir + ".velmor-" + std::to_string(getpid()) + "." + extensionOf(output);
+}
+
+int checkPaths(const Options& o, const std::string& source, bool sequence, OutputTarget& t) {
+    t.toStdout = o.output == "-";
+    if (t.toStdout && isatty(1))
+        return failure("standard output is a terminal; send it to a file or a pipe");
+    struct stat in {}, target {};
+    if (sequence)
+        in.st_mode = S_IFREG;
+    else if (stat(source.c_str(), &in) != 0)
+        return failure("cannot read " + o.input + ": " + std::strerror(errno));
+    if (!S_ISREG(in.st_mode) || (!sequence && access(source.c_str(), R_OK) != 0))
+        return failure("cannot read " + o.input + ": " +
+                       (S_ISDIR(in.st_mode) ? std::string("it is a folder")
+                        : S_ISREG(in.st_mode) ? std::string(std::strerror(EACCES))
+                                              : std::string("it is not a regular file")));
+    t.exists = !t.toStdout && lstat(o.output.c_str(), &t.existing) == 0;
+    if (t.exists && !sequence && stat(o.output.c_str(), &target) == 0 && target.st_dev == in.st_dev &&
+        target.st_ino == in.st_ino)
+        return failure("the output " + o.output + " is the input; choose another name");
+    if (t.exists && !S_ISREG(t.existing.st_mode))
+        return failure(o.output + " exists and is not a regular file (a folder, device, pipe "
+                                  "or link); velmor replaces only regular files (for standard "
+                                  "output, give -o -)");
+    // Standard output gets Matroska, which streams and holds every kind of stream.
+    t.ext = t.toStdout ? "mkv" : extensionOf(o.output);
+    if (!isKnownExtension(t.ext))
+        return failure("the output's extension " +
+                           (t.ext.empty() ? "(none)" : "'." + t.ext + "'") +
+                           " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
+                           ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, "
+                           "...)",
+                       2);
+    if (!t.exists || o.overwrite == Overwrite::Always) return 0;
+    if (o.overwrite == Overwrite::Never) return failure(o.output + " exists; not replaced (-n)");
+    if (!isatty(0) || !isatty(2)) return failure(o.output + " exists; give -y to replace it");
+    return askToReplace(o.output) ? 0 : failure("not replaced: " + o.output);
+}
+
+int claimTemporary(const Options& o, OutputTarget& t) {
+    if (t.toStdout) return 0;
+    t.temporary = temporaryNameFor(o.output);
+    const int fd = ::open(t.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return failure("cannot write " + o.output + ": " + std::strerror(errno));
+    ::close(fd);
+    return 0;
+}
+
+int finishOutput(const Options& o, const OutputTarget& t) {
+    if (t.exists) {
+        if (chown(t.temporary.c_str(), t.existing.st_uid, t.existing.st_gid) != 0) {
+            // not ours to give away: the replacement is the user's own
+        }
+        chmod(t.temporary.c_str(), t.existing.st_mode & 07777);
+    }
+    const unsigned flags = t.exists ? 0 : RENAME_NOREPLACE;
+    if (renameat2(AT_FDCWD, t.temporary.c_str(), AT_FDCWD, o.output.c_str(), flags) == 0) return 0;
+    const int e = errno;
+    std::remove(t.temporary.c_str());
+    return failure("cannot write " + o.output + ": " +
+                   (e == EEXIST ? std::string("it appeared while converting; not replaced")
+                                : std::string(std::strerror(e))));
+}
