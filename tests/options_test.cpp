@@ -73,6 +73,8 @@ TEST(Options, RangesModesAndWarnings) {
         {{"a", "-o", "b", "--gain", "101"}, "outside 0 to 100", ""},
         {{"a", "-o", "b", "--threshold", "300"}, "outside 0 to 255", ""},
         {{"a", "-o", "b", "--gamma", "0"}, "outside 0.2 to 5.0", ""},
+        {{"a", "-o", "b", "--gamma", "0.19"}, "outside 0.2 to 5.0", ""},
+        {{"a", "-o", "b", "--gamma", "0.2"}, nullptr, ""},
         {{"a", "-o", "b", "--gamma", "5.01"}, "outside 0.2 to 5.0", ""},
         {{"a", "-o", "b", "-y", "-n"}, "contradict", ""},
         {{"a", "-o", "b", "--start", "1:2:3:4"}, "not a time", ""},
@@ -234,6 +236,25 @@ TEST(BuildJob, KeepsWhatTheInputIsAndConvertsWhatTheContainerCannotTake) {
          {"format=bgra,frei0r=velmor -fps_mode"},
          {"0:1", "-c:v"},
          "audio stream #1 (aac) is left out"},
+        // x264 takes no 4:2:0 of an odd height either: the chroma stays whole.
+        {"streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
+         "streams.stream.0.width=64\nstreams.stream.0.height=35\n"
+         "streams.stream.0.codec_name=\"h264\"\nstreams.stream.0.pix_fmt=\"yuv420p\"\n",
+         "mp4",
+         {"format=yuv444p -c:v libx264 "},
+         {"yuv420p -c:v"},
+         ""},
+        // A cover after a copied attachment is the next attachment, not the first.
+        {video + "streams.stream.0.codec_name=\"ffv1\"\nstreams.stream.0.pix_fmt=\"bgra\"\n"
+                 "streams.stream.1.index=1\nstreams.stream.1.codec_type=\"attachment\"\n"
+                 "streams.stream.1.codec_name=\"ttf\"\n"
+                 "streams.stream.2.index=2\nstreams.stream.2.codec_type=\"video\"\n"
+                 "streams.stream.2.codec_name=\"mjpeg\"\n"
+                 "streams.stream.2.disposition.attached_pic=1\n",
+         "mkv",
+         {"-map 0:1 -c:1 copy", "-metadata:s:t:1 mimetype=image/jpeg -metadata:s:t:1 filename=cover.jpg"},
+         {"-metadata:s:t:0"},
+         ""},
     };
     Options o;
     o.mode = Mode::Convert;
@@ -363,6 +384,14 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
          {"format=rgba64be"}, {"format=yuv420p -c:v mpeg2video"}},
         {"16-bit TIFF into JPEG", with("tiff", "rgb48le", ""), "jpg", Route::Auto, false, {"format=rgba64be"},
          {"-filter:v:0 null"}},
+        {"16-bit RGBA picture into FFV1", with("png", "rgba64be", ""), "mkv", Route::Auto, false,
+         {"gbrap16le"}, {"format=gbrap16le -c:v ffv1"}},
+        {"16-bit planar RGBA into FFV1", with("ffv1", "gbrap16le", ""), "mkv", Route::Auto, false,
+         {"gbrap16le"}, {"format=gbrap16le -c:v ffv1"}},
+        {"top field first, marked again", with("hevc", "yuv420p10le", "streams.stream.0.field_order=\"tt\"\n"),
+         "mkv", Route::Auto, false, {"format=rgba64be"}, {"setfield=tff,format=gbrp16le"}},
+        {"bottom field first, marked again", with("hevc", "yuv420p10le", "streams.stream.0.field_order=\"bb\"\n"),
+         "mkv", Route::Auto, false, {"format=rgba64be"}, {"setfield=bff,format=gbrp16le"}},
         {"the overlay is the plug-in's", with("hevc", "yuv420p10le", ""), "mkv", Route::Auto, true, {},
          {"frei0r=velmor"}},
     };
