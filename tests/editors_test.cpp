@@ -104,7 +104,7 @@ void expectTheTablesControls(const std::vector<Shown>& controls) {
 
 // Kdenlive's description: the effect's attributes and its parameters.
 struct KdenliveEffect {
-    std::string tag, name, text;
+    std::string tag, name, text, numbers; // numbers: the effect's LC_NUMERIC
     std::vector<Shown> controls;
     int depth = 0;
 };
@@ -116,6 +116,7 @@ void XMLCALL startElement(void* data, const XML_Char* element, const XML_Char** 
     if (name == "effect") {
         for (int i = 0; attributes[i]; i += 2)
             if (std::string(attributes[i]) == "tag") e.tag = attributes[i + 1];
+            else if (std::string(attributes[i]) == "LC_NUMERIC") e.numbers = attributes[i + 1];
     } else if (name == "parameter") {
         Shown c;
         for (int i = 0; attributes[i]; i += 2) {
@@ -164,6 +165,8 @@ KdenliveEffect readKdenliveEffect() {
 TEST(EditorFiles, KdenliveEffectDescribesTheTablesControls) {
     const KdenliveEffect effect = readKdenliveEffect();
     EXPECT_EQ(effect.tag, "frei0r.velmor");
+    // Kdenlive reads the numbers with a decimal point only where the effect says so.
+    EXPECT_EQ(effect.numbers, "C");
     EXPECT_EQ(effect.name.rfind("Velmor Filter+", 0), 0u) << effect.name;
     expectTheTablesControls(effect.controls);
 }
@@ -198,8 +201,21 @@ TEST(EditorFiles, ShotcutPanelAndMetadataDescribeTheTablesControls) {
     EXPECT_NE(meta.find("name: \"Velmor Filter+\""), std::string::npos) << meta;
     EXPECT_NE(meta.find("simpleProperties: ['gain', 'threshold', 'gamma value']"),
               std::string::npos) << meta;
-    expectTheTablesControls(shotcutControls(ui));
+    const std::vector<Shown> shown = shotcutControls(ui);
+    expectTheTablesControls(shown);
     EXPECT_EQ((meta + ui).find("'threads'"), std::string::npos);
+    // The keyframes' ranges are the parameter's own (shown / factor), not the panel's.
+    const std::regex range(R"re(property: '([^']*)'\s*isCurve: true\s*minimum: ([-0-9.e+]+)\s*)re"
+                           R"re(maximum: ([-0-9.e+]+))re");
+    int ranges = 0;
+    for (std::sregex_iterator m(meta.begin(), meta.end(), range), end; m != end; ++m, ++ranges) {
+        const auto c = std::find_if(shown.begin(), shown.end(),
+                                    [&](const Shown& s) { return s.property == (*m)[1]; });
+        ASSERT_NE(c, shown.end()) << (*m)[1];
+        EXPECT_NEAR(std::stod((*m)[2]), c->minimum / c->factor, 1e-9) << c->property;
+        EXPECT_NEAR(std::stod((*m)[3]), c->maximum / c->factor, 1e-9) << c->property;
+    }
+    EXPECT_EQ(ranges, 3) << meta;
 }
 
 // Each control's help, the same in both editors and from the settings
