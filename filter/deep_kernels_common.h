@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "chunk_walk.h"
 #include "frame.h"
 #include "kernels.h"
 
@@ -89,14 +90,7 @@ inline void countDeepChunkPixels(std::uint32_t* h, DeepOddSet* odd, const std::u
 }
 
 // The deep histogram count over chunks of 32 pixels, for the vector
-// versions; the 8-bit countChunks (kernels_common.h) with 64-bit pixels.
-// allEqual(chunk, word) tells whether every pixel of the chunk equals word;
-// inspect(chunk, rowStart, alphaWord, alphaSame) returns the chunk's mask of
-// repeats (bit i set when pixel i equals pixel i - 1; bit 0 clear at the
-// start of a row) and tells whether all its alpha samples equal alphaWord's.
-//   - Runs of equal pixels are counted as one addition of their length per
-//     channel; a run goes on over every following chunk that repeats it
-//     throughout (flat backgrounds, title cards, letterbox bars).
+// versions: the 8-bit count's walk (chunk_walk.h) with 64-bit pixels.
 //   - A chunk with fewer repeats is counted pixel by pixel (groups of eight
 //     repeats at once); when its alpha equals the frame's first alpha
 //     (video carries one alpha throughout), alpha is counted once for the
@@ -105,76 +99,64 @@ inline void countDeepChunkPixels(std::uint32_t* h, DeepOddSet* odd, const std::u
 //     in one addition at the end.
 //   - With Odd, up to kOddSetBits, the odd pixels of the chunks counted
 //     pixel by pixel go to a DeepOddSet.
+template <bool Odd>
+struct DeepChunkCounter {
+    using Pixel = std::uint64_t;
+    static constexpr int kBytes = 8;
+    static Pixel load(const std::uint8_t* p) { return loadDeepPixel(p); }
+
+    const DeepView& frame;
+    const std::int32_t width, height;
+    const bool kept;
+    const std::uint32_t top;
+    const std::uint64_t alphaWord;
+    std::uint32_t* const h;
+    std::uint32_t (*const histogram)[65536];
+    std::uint64_t alphaCount = 0; // pixels of alpha alphaWord left out so far
+    DeepOddSet& odd;              // apart from the counter, as the 8-bit partial sets
+
+    DeepChunkCounter(const DeepView& f, std::uint32_t (*hist)[65536], FourthByte fourth,
+                     DeepOddSet& o)
+        : frame(f), width(f.width), height(f.height), kept(fourth == FourthByte::kept),
+          top((1u << f.bits) - 1),
+          alphaWord(loadDeepPixel(deepRowBytes(f, 0)) & 0xFFFF000000000000ull), h(&hist[0][0]),
+          histogram(hist), odd(o) {}
+    const std::uint8_t* row(std::int32_t r) const { return deepRowBytes(frame, r); }
+    void run(Pixel p, std::uint32_t n) { countDeepRun(h, p, n, top, !kept); }
+    void nextRun() {}
+    void chunk(const std::uint8_t* p, std::uint32_t repeats, bool alphaSame) {
+        if (alphaSame || kept) {
+            countDeepChunkPixels<false, Odd>(h, &odd, p, repeats, top);
+            alphaCount += 32; // unread when kept
+        } else {
+            countDeepChunkPixels<true, Odd>(h, &odd, p, repeats, top);
+        }
+        if (Odd && --odd.chunksLeft == 0) odd.spill(histogram, top + 1);
+    }
+    void tail(const std::uint8_t* r, std::int32_t x) {
+        for (; x < width; ++x) {
+            if (kept)
+                countDeepPixel<false>(h, loadDeepPixel(r + 8 * x), top);
+            else
+                countDeepPixel<true>(h, loadDeepPixel(r + 8 * x), top);
+        }
+    }
+};
+
 template <bool Odd, typename AllEqual, typename Inspect>
 void countDeepChunksWith(const DeepView& frame, std::uint32_t (*histogram)[65536],
                          FourthByte fourth, AllEqual allEqual, Inspect inspect) {
     DeepOddSet odd;
     if (Odd) std::memset(&odd, 0, sizeof odd), odd.chunksLeft = DeepOddSet::kChunks;
-    // Below this many repeats (four runs or more) a chunk is cheaper counted
-    // pixel by pixel, as in the 8-bit count.
-    constexpr int kRunsFrom = 28;
-    std::uint32_t* const h = &histogram[0][0];
-    const std::uint32_t top = (1u << frame.bits) - 1;
-    const bool kept = fourth == FourthByte::kept;
-    const std::uint64_t alphaWord = loadDeepPixel(deepRowBytes(frame, 0)) & 0xFFFF000000000000ull;
-    std::uint64_t alphaCount = 0; // pixels of alpha alphaWord left out so far
-    for (std::int32_t r = 0; r < frame.height; ++r) {
-        const std::uint8_t* row = deepRowBytes(frame, r);
-        std::uint64_t runPixel = 0;
-        std::uint32_t runLength = 0; // pixels before the chunk, not yet counted
-        std::int32_t x = 0;
-        for (; x + 32 <= frame.width; x += 32) {
-            const std::uint8_t* chunk = row + 8 * x;
-            if (runLength != 0 && allEqual(chunk, runPixel)) { // the run goes on
-                runLength += 32;
-                continue;
-            }
-            bool alphaSame = false;
-            const std::uint32_t repeats = inspect(chunk, x == 0, alphaWord, alphaSame);
-            if (__builtin_popcount(repeats) < kRunsFrom) {
-                if (runLength != 0) countDeepRun(h, runPixel, runLength, top, !kept);
-                // Repeats of the last pixel in the next chunk count to it.
-                runPixel = loadDeepPixel(chunk + 8 * 31), runLength = 0;
-                if (alphaSame || kept) {
-                    countDeepChunkPixels<false, Odd>(h, &odd, chunk, repeats, top);
-                    alphaCount += 32; // unread when kept
-                } else {
-                    countDeepChunkPixels<true, Odd>(h, &odd, chunk, repeats, top);
-                }
-                if (Odd && --odd.chunksLeft == 0) odd.spill(histogram, top + 1);
-                continue;
-            }
-            // Each clear bit starts a run; repeats before the first extend
-            // the pending one.
-            std::uint32_t starts = ~repeats;
-            if (starts == 0) {
-                runLength += 32;
-                continue;
-            }
-            runLength += static_cast<std::uint32_t>(__builtin_ctz(starts));
-            while (starts != 0) {
-                const int s = __builtin_ctz(starts);
-                starts &= starts - 1;
-                if (runLength != 0) countDeepRun(h, runPixel, runLength, top, !kept);
-                runPixel = loadDeepPixel(chunk + 8 * s);
-                runLength = static_cast<std::uint32_t>((starts ? __builtin_ctz(starts) : 32) - s);
-            }
-        }
-        if (runLength != 0) countDeepRun(h, runPixel, runLength, top, !kept);
-        for (; x < frame.width; ++x) {
-            if (kept)
-                countDeepPixel<false>(h, loadDeepPixel(row + 8 * x), top);
-            else
-                countDeepPixel<true>(h, loadDeepPixel(row + 8 * x), top);
-        }
-    }
-    if (Odd) odd.spill(histogram, top + 1);
-    if (kept)
+    DeepChunkCounter<Odd> c(frame, histogram, fourth, odd);
+    walkChunks(c, allEqual, inspect);
+    if (Odd) odd.spill(histogram, c.top + 1);
+    if (c.kept)
         histogram[kAlpha][0] +=
             static_cast<std::uint32_t>(std::uint64_t(frame.width) * std::uint64_t(frame.height));
     else
-        histogram[kAlpha][std::uint32_t(alphaWord >> 48) & top] +=
-            static_cast<std::uint32_t>(alphaCount);
+        histogram[kAlpha][std::uint32_t(c.alphaWord >> 48) & c.top] +=
+            static_cast<std::uint32_t>(c.alphaCount);
 }
 
 template <typename AllEqual, typename Inspect>

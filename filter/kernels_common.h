@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "chunk_walk.h"
 #include "frame.h"
 #include "kernels.h"
 
@@ -96,87 +97,60 @@ inline void countChunkPixels(PartialHistograms& parts, const std::uint8_t* p,
     }
 }
 
-// The histogram count over chunks of 32 pixels, for the vector versions.
-// allEqual(chunk, word) tells whether every pixel of the chunk equals word;
-// inspect(chunk, rowStart, alphaWord, alphaSame) returns the chunk's mask of
-// repeats (bit i set when pixel i equals pixel i - 1; bit 0 clear at the
-// start of a row) and tells whether all its alpha bytes equal the top byte
-// of alphaWord.
-//   - Runs of equal pixels are counted as one addition of their length per
-//     channel; a run goes on over every following chunk that repeats it
-//     throughout, so flat backgrounds, title cards and letterbox bars cost
-//     almost nothing.
+// The histogram count over chunks of 32 pixels, for the vector versions
+// (the walk: chunk_walk.h).
 //   - A chunk with fewer repeats (noise, grain, text) is counted eight
 //     pixels at a time (see countChunkPixels), over the four partial sets in
 //     turn, so that equal values in a row do not make each increment wait
 //     for the last; when its alpha equals the frame's first alpha (video
 //     carries one alpha throughout), alpha is counted once for the chunk.
+//     Runs, too, go to the partial sets in turn.
 //   - With FourthByte::kept every alpha counts as 0: runs add to alpha 0,
 //     and the chunks and the row ends leave alpha to one addition at the
 //     end. (Runs still end where the fourth byte changes: real alpha varies
 //     along with the picture.)
+struct ByteChunkCounter {
+    using Pixel = std::uint32_t;
+    static constexpr int kBytes = 4;
+    static Pixel load(const std::uint8_t* p) { return loadPixel(p); }
+
+    const FrameView& frame;
+    const std::int32_t width, height;
+    const bool kept;
+    const std::uint32_t alphaMask, alphaWord;
+    std::uint32_t alphaCount = 0; // pixels of alpha alphaWord >> 24 left out so far
+    int set = 0;                  // the partial set of the next run
+    PartialHistograms& parts;     // apart from the counter, whose fields its stores would reload
+
+    ByteChunkCounter(const FrameView& f, FourthByte fourth, PartialHistograms& p)
+        : frame(f), width(f.width), height(f.height), kept(fourth == FourthByte::kept),
+          alphaMask(kept ? 0 : 0xFF000000u),
+          alphaWord(loadPixel(frameRowBytes(f, 0)) & alphaMask), parts(p) {}
+    const std::uint8_t* row(std::int32_t r) const { return frameRowBytes(frame, r); }
+    void run(Pixel p, std::uint32_t n) { countRun(parts.sets[set].counts, p, n, alphaMask); }
+    void nextRun() { set = (set + 1) & 3; }
+    void chunk(const std::uint8_t* p, std::uint32_t repeats, bool alphaSame) {
+        if (alphaSame || kept) {
+            countChunkPixels<false>(parts, p, repeats);
+            alphaCount += 32;
+        } else {
+            countChunkPixels<true>(parts, p, repeats);
+        }
+    }
+    void tail(const std::uint8_t* r, std::int32_t x) {
+        if (kept) alphaCount += static_cast<std::uint32_t>(width - x);
+        for (; x < width; ++x) countBytes(parts.sets[x & 3].counts, r + 4 * x, !kept);
+    }
+};
+
 template <typename AllEqual, typename Inspect>
 void countChunks(const FrameView& frame, std::uint32_t (*histogram)[256], FourthByte fourth,
                  AllEqual allEqual, Inspect inspect) {
-    // Below this many repeats (four runs or more) a chunk is cheaper counted
-    // pixel by pixel: the runs' additions wait on each other where few
-    // colours alternate, as in the text of a title card.
-    constexpr int kRunsFrom = 28;
     PartialHistograms parts;
     clearPartialHistograms(parts);
-    const bool kept = fourth == FourthByte::kept;
-    const std::uint32_t alphaMask = kept ? 0 : 0xFF000000u;
-    const std::uint32_t alphaWord = loadPixel(frameRowBytes(frame, 0)) & alphaMask;
-    std::uint32_t alphaCount = 0; // pixels of alpha alphaWord >> 24 left out so far
-    for (std::int32_t r = 0; r < frame.height; ++r) {
-        const std::uint8_t* row = frameRowBytes(frame, r);
-        std::uint32_t runPixel = 0, runLength = 0; // pixels before the chunk, not yet counted
-        int set = 0;                               // the partial set of the next run
-        std::int32_t x = 0;
-        for (; x + 32 <= frame.width; x += 32) {
-            const std::uint8_t* chunk = row + 4 * x;
-            if (runLength != 0 && allEqual(chunk, runPixel)) { // the run goes on
-                runLength += 32;
-                continue;
-            }
-            bool alphaSame = false;
-            const std::uint32_t repeats = inspect(chunk, x == 0, alphaWord, alphaSame);
-            if (__builtin_popcount(repeats) < kRunsFrom) {
-                if (runLength != 0)
-                    countRun(parts.sets[set].counts, runPixel, runLength, alphaMask);
-                // Repeats of the last pixel in the next chunk count to it.
-                runPixel = loadPixel(chunk + 4 * 31), runLength = 0;
-                if (alphaSame || kept) {
-                    countChunkPixels<false>(parts, chunk, repeats);
-                    alphaCount += 32;
-                } else {
-                    countChunkPixels<true>(parts, chunk, repeats);
-                }
-                continue;
-            }
-            // Each clear bit starts a run; repeats before the first extend
-            // the pending one.
-            std::uint32_t starts = ~repeats;
-            if (starts == 0) { // the whole chunk repeats the last pixel before it
-                runLength += 32;
-                continue;
-            }
-            runLength += static_cast<std::uint32_t>(__builtin_ctz(starts));
-            while (starts != 0) {
-                const int s = __builtin_ctz(starts);
-                starts &= starts - 1;
-                if (runLength != 0)
-                    countRun(parts.sets[set].counts, runPixel, runLength, alphaMask);
-                set = (set + 1) & 3;
-                runPixel = loadPixel(chunk + 4 * s);
-                runLength = static_cast<std::uint32_t>((starts ? __builtin_ctz(starts) : 32) - s);
-            }
-        }
-        if (runLength != 0) countRun(parts.sets[set].counts, runPixel, runLength, alphaMask);
-        if (kept) alphaCount += static_cast<std::uint32_t>(frame.width - x);
-        for (; x < frame.width; ++x) countBytes(parts.sets[x & 3].counts, row + 4 * x, !kept);
-    }
-    parts.sets[0].counts[kAlpha][alphaWord >> 24] += alphaCount;
+    ByteChunkCounter c(frame, fourth, parts);
+    walkChunks(c, allEqual, inspect);
+    parts.sets[0].counts[kAlpha][c.alphaWord >> 24] += c.alphaCount;
     addPartialHistograms(parts, histogram);
 }
 } // namespace
