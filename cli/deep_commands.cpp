@@ -39,12 +39,10 @@ std::vector<std::string> decoderCommand(const Options& o, const Source& src,
     const MediaInfo& m = src.m;
     std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error"};
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
-    const std::vector<std::string> literal = inputFormatArgs(inputName, m.pictureSequence);
-    a.insert(a.end(), literal.begin(), literal.end());
-    const std::vector<std::string> decoder = decoderArgs(m);
-    a.insert(a.end(), decoder.begin(), decoder.end());
-    a.insert(a.end(), {"-i", inputName, "-map", "0:" + std::to_string(m.videoIndex),
-                       "-filter:v", deepInputChain(src)});
+    const std::vector<std::string> input = inputArgs(m, inputName, true);
+    a.insert(a.end(), input.begin(), input.end());
+    a.insert(a.end(), {"-map", "0:" + std::to_string(m.videoIndex), "-filter:v",
+                       deepInputChain(src)});
     if (image) a.insert(a.end(), {"-frames:v", "1"});
     if (!o.duration.empty()) a.insert(a.end(), {"-t", o.duration});
     a.insert(a.end(), {"-c:v", "rawvideo", "-pix_fmt", "rgba64be", "-tag:v", "b64a",

@@ -190,14 +190,10 @@ void addInputs(Job& job, const Options& o, const Source& src, const std::string&
         a.insert(a.end(), {"-f", "mov", "-i", "pipe:0"});
     }
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
-    const std::vector<std::string> literal = inputFormatArgs(inputName, m.pictureSequence);
-    a.insert(a.end(), literal.begin(), literal.end());
     // On the deep route the picture comes decoded from the pipe instead.
-    if (!deep) {
-        const std::vector<std::string> decoder = decoderArgs(m);
-        a.insert(a.end(), decoder.begin(), decoder.end());
-    }
-    a.insert(a.end(), {"-i", inputName, "-y"});
+    const std::vector<std::string> input = inputArgs(m, inputName, !deep);
+    a.insert(a.end(), input.begin(), input.end());
+    a.push_back("-y");
     if (image) a.insert(a.end(), {"-frames:v", "1", "-update", "1"});
 }
 

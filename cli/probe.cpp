@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "file_kinds.h"
 #include "names.h"
 
 namespace {
@@ -130,9 +131,12 @@ int displayHeight(const MediaInfo& m) {
     return std::abs(m.rotation) % 180 == 90 ? m.width : m.height;
 }
 
-std::vector<std::string> decoderArgs(const MediaInfo& m) {
-    if (m.decoder.empty()) return {};
-    return {"-c:" + std::to_string(m.videoIndex), m.decoder};
+std::vector<std::string> inputArgs(const MediaInfo& m, const std::string& inputName, bool decode) {
+    std::vector<std::string> a = inputFormatArgs(inputName, m.pictureSequence);
+    if (decode && !m.decoder.empty())
+        a.insert(a.end(), {"-c:" + std::to_string(m.videoIndex), m.decoder});
+    a.insert(a.end(), {"-i", inputName});
+    return a;
 }
 
 PixelTraits traitsOf(const std::string& pf) {

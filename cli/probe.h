@@ -41,9 +41,11 @@ MediaInfo parseProbe(const std::string& flat);
 int displayWidth(const MediaInfo& m);
 int displayHeight(const MediaInfo& m);
 
-// What ffmpeg needs before the input's -i to decode its picture as the
-// probe describes it: the decoder of MediaInfo::decoder, for that stream.
-std::vector<std::string> decoderArgs(const MediaInfo& m);
+// How ffmpeg reads the input as the probe describes it, up to and with its
+// -i: a numbered sequence or a literal picture name as such, then (when
+// `decode`: the picture is decoded from this input) the decoder of
+// MediaInfo::decoder for that stream.
+std::vector<std::string> inputArgs(const MediaInfo& m, const std::string& inputName, bool decode);
 
 // What a pixel format says about alpha, depth and chroma.
 struct PixelTraits {
