@@ -35,6 +35,7 @@
 #include <new>
 #include <string>
 
+#include "bands.h"
 #include "config_line.h"
 #include "frame_layout.h"
 #include "frame_run.h"
@@ -49,9 +50,7 @@ namespace {
 // The last frame an MLT instance was handed, to tell bands of one frame.
 struct LastFrame {
     std::mutex lock; // MLT runs the bands of a frame on several threads at once
-    bool seen = false;
-    double time = 0;
-    std::uintptr_t input = 0, output = 0;
+    LastCall call;
     bool bands = false; // seen: this instance passes frames unchanged
 };
 
@@ -94,32 +93,24 @@ FilterSettings instanceSettings(const Instance& in) {
     return s;
 }
 
-// True when this frame is a band of a larger one (see the head comment):
-// the same time stamp as the last call, both pointers moved by the same
-// whole number of this instance's frames.
+// True when this instance has been handed bands of a larger frame (see
+// the head comment and bands.h); says so the first time.
 bool isBandOfLargerFrame(Instance& in, double time, const void* input, const void* output) {
     const std::uintptr_t i = reinterpret_cast<std::uintptr_t>(input);
     const std::uintptr_t o = reinterpret_cast<std::uintptr_t>(output);
+    const std::uintptr_t frameBytes =
+        static_cast<std::uintptr_t>(in.pitch) * static_cast<std::uintptr_t>(in.height);
     std::lock_guard<std::mutex> hold(in.last.lock);
     LastFrame& last = in.last;
-    if (!last.bands && last.seen && time == last.time && i != last.input &&
-        i - last.input == o - last.output) {
-        const std::uintptr_t frameBytes = static_cast<std::uintptr_t>(in.pitch) *
-                                          static_cast<std::uintptr_t>(in.height);
-        const std::uintptr_t apart = i > last.input ? i - last.input : last.input - i;
-        if (apart % frameBytes == 0 && apart / frameBytes < 256) {
-            last.bands = true;
-            std::fprintf(stderr,
-                         "velmor: MLT hands this filter horizontal bands of each frame (its "
-                         "'threads' property is set), and each band would be stretched on its "
-                         "own; frames pass unchanged from here on. Remove 'threads' from the "
-                         "filter: MLT's frame threads (the consumer's real_time) are fine.\n");
-        }
+    if (!last.bands && isBandOfSameFrame(last.call, time, i, o, frameBytes)) {
+        last.bands = true;
+        std::fprintf(stderr,
+                     "velmor: MLT hands this filter horizontal bands of each frame (its "
+                     "'threads' property is set), and each band would be stretched on its "
+                     "own; frames pass unchanged from here on. Remove 'threads' from the "
+                     "filter: MLT's frame threads (the consumer's real_time) are fine.\n");
     }
-    last.seen = true;
-    last.time = time;
-    last.input = i;
-    last.output = o;
+    last.call = {true, time, i, o};
     return last.bands;
 }
 

@@ -13,6 +13,7 @@
 #include <dlfcn.h>
 #include <vector>
 
+#include "bands.h"
 #include "frame_layout.h"
 #include "layout_probe.h"
 #include "frei0r_api.h"
@@ -195,6 +196,34 @@ TEST(Frei0rFrames, InstancesOnSeveralThreadsGiveTheSerialResult) {
 // pitch when it lays out both frames itself, else only multiples of 64
 // (packed under every alignment), any other width refused with the
 // command that works and what was seen; hosts other than ffmpeg pack.
+// MLT's bands of one frame against whole frames: a frame is 1000 bytes,
+// the last call was at t = 1 with input 0x10000 and output 0x40000.
+TEST(Frei0rBands, OnlyTheSameTimeAndWholeFramesApartOnBothSidesAreBands) {
+    const LastCall last = {true, 1.0, 0x10000, 0x40000};
+    const struct {
+        const char* what;
+        bool seen;
+        double time;
+        std::uintptr_t input, output;
+        bool band;
+    } cases[] = {
+        {"the next band", true, 1.0, 0x10000 + 1000, 0x40000 + 1000, true},
+        {"a band before", true, 1.0, 0x10000 - 3000, 0x40000 - 3000, true},
+        {"255 frames on", true, 1.0, 0x10000 + 255000, 0x40000 + 255000, true},
+        {"256 frames on", true, 1.0, 0x10000 + 256000, 0x40000 + 256000, false},
+        {"another time", true, 2.0, 0x10000 + 1000, 0x40000 + 1000, false},
+        {"the same frame again", true, 1.0, 0x10000, 0x40000, false},
+        {"no call before", false, 1.0, 0x10000 + 1000, 0x40000 + 1000, false},
+        {"sides moved apart", true, 1.0, 0x10000 + 1000, 0x40000 + 2000, false},
+        {"part of a frame", true, 1.0, 0x10000 + 500, 0x40000 + 500, false},
+    };
+    for (const auto& c : cases) {
+        LastCall l = last;
+        l.seen = c.seen;
+        EXPECT_EQ(isBandOfSameFrame(l, c.time, c.input, c.output, 1000), c.band) << c.what;
+    }
+}
+
 TEST(Frei0rRows, PitchFromWhatTheLibraryShowed) {
     const char* asLeft = "hands the plug-in the input's rows as the filter before it left them";
     const struct Case {
