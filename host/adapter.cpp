@@ -6,6 +6,7 @@
 #include "adapter.h"
 
 #include "frame_run.h"
+#include "instance.h"
 #include "settings.h"
 
 FilterDefinition* registeredDefinition = nullptr;

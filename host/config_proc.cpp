@@ -1,10 +1,12 @@
 // The configuration procedure: snapshot the settings, run the modal dialog
 // with the call's preview attached, and put the snapshot back on anything
 // but OK (Cancel, Escape, the close box, or a dialog that cannot be shown).
+#include "config_proc.h"
+
 #include <cstring>
 
-#include "adapter.h"
 #include "config_dialog.h"
+#include "instance.h"
 #include "settings.h"
 
 int VELMOR_CDECL configProc(FilterActivation* fa, const FilterFunctions*, WindowHandle parent) {

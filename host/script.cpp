@@ -6,10 +6,12 @@
 // Saving truncates gamma * 100.0 and loading multiplies by 0.01, so some
 // hundredths come back one lower after a load and save (29 -> 28); a second
 // cycle changes nothing.
+#include "script.h"
+
 #include <cstdio>
 #include <cstring>
 
-#include "adapter.h"
+#include "instance.h"
 #include "setting_table.h"
 #include "settings.h"
 
