@@ -52,6 +52,12 @@ struct SettingInfo {
 
 extern const SettingInfo kSettingTable[kSettingCount];
 
+// Smoothing over time (smoothing.h), described as the five are but not one
+// of them: it is no field of FilterSettings and no number of the script
+// line, so the video host's plug-in and its saved scripts know nothing of
+// it. The command line, the frei0r edition and the editors offer it.
+extern const SettingInfo kSmoothingSetting;
+
 // The five numbers of a saved script line, in its order.
 struct ScriptNumbers {
     std::int32_t value[kSettingCount];

@@ -34,15 +34,18 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "bands.h"
 #include "config_line.h"
 #include "frame_layout.h"
+#include "frame_order.h"
 #include "frame_run.h"
 #include "frei0r_api.h"
 #include "layout_probe.h"
 #include "params.h"
 #include "settings.h"
+#include "smoothing.h"
 #include "velmor_version.h"
 
 namespace {
@@ -72,6 +75,12 @@ struct Instance {
     std::mutex run;
     FrameState state;
     MapCache mapCache;
+    // Smoothing over time (the smoothing parameter), under `run` too.
+    Smoothing smoothing;
+    FrameOrder order;
+    std::thread::id caller;  // the thread of the last frame
+    bool restartTold = false; // a frame out of order was named, once
+    bool threadsSeen = false; // frames came from several threads: smoothing off
 };
 
 // The five settings from the script line when it is valid, else from the
@@ -112,6 +121,43 @@ bool isBandOfLargerFrame(Instance& in, double time, const void* input, const voi
     }
     last.call = {true, time, i, o};
     return last.bands;
+}
+
+// The smoothing for a frame at `time`, or null when it is off: the window
+// from the parameter, started anew when the frame does not follow the last
+// one (frame_order.h). Frames from a second thread switch it off for good,
+// since which frames one thread sees depends on timing. Called under `run`.
+Smoothing* smoothingFor(Instance& in, double time) {
+    const std::int32_t window = unitToSteps(in.values[kParamSmoothing], kSmoothingSetting.maximum);
+    setSmoothingWindow(in.smoothing, window);
+    const double last = in.order.time;
+    const bool first = !in.order.seen;
+    const bool follows = nextFrameAt(in.order, time, in.host == Frei0rHost::mlt) == FrameFollows::yes;
+    const std::thread::id self = std::this_thread::get_id();
+    const bool otherThread = !first && self != in.caller;
+    in.caller = self;
+    if (window == 0 || in.threadsSeen) return nullptr;
+    if (otherThread) {
+        in.threadsSeen = true;
+        std::fputs("velmor: this filter's frames come from several threads (MLT's frame "
+                   "threads, a real_time other than 1 or -1), so which frames follow each other "
+                   "depends on timing; smoothing is off from here on, every frame corrected on "
+                   "its own. Render with real_time=-1 (or 1) to smooth.\n",
+                   stderr);
+        return nullptr;
+    }
+    if (!follows) {
+        restartSmoothing(in.smoothing);
+        if (!first && !in.restartTold) {
+            in.restartTold = true;
+            std::fprintf(stderr,
+                         "velmor: the frame at %.3f s does not follow the one at %.3f s (a seek "
+                         "or a skipped frame); smoothing starts anew there and at every such "
+                         "jump\n",
+                         time, last);
+        }
+    }
+    return &in.smoothing;
 }
 
 // Copies columns first..width-1 of every row (all of them from 0).
@@ -252,7 +298,7 @@ void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
     {
         std::lock_guard<std::mutex> hold(in->run);
         runFrameKeepingFourthByte(in->state, settings, bottomUp(*in, source, columns),
-                                  bottomUp(*in, target, columns));
+                                  bottomUp(*in, target, columns), smoothingFor(*in, time));
     }
     copyColumns(*in, columns > 0 ? columns : 0, source, target); // the padding, as it came
 }
