@@ -6,6 +6,7 @@ FrameFollows nextFrameAt(FrameOrder& order, double time, bool stepsAreFrames) {
     const double last = order.time;
     order.seen = true;
     order.time = time;
+    if (seen && time == last) return FrameFollows::again;
     if (!seen || !(time > last)) return FrameFollows::no; // not-a-number too
     const double step = time - last;
     const bool skipped = stepsAreFrames && order.shortestStep > 0 && step > order.shortestStep * 1.5;

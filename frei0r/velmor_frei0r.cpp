@@ -77,10 +77,12 @@ struct Instance {
     MapCache mapCache;
     // Smoothing over time (the smoothing parameter), under `run` too.
     Smoothing smoothing;
+    Smoothing beforeLast; // as it was before the last frame, for that frame again
     FrameOrder order;
-    std::thread::id caller;  // the thread of the last frame
+    bool callerSeen = false;
+    std::thread::id caller;   // the thread of the first frame
     bool restartTold = false; // a frame out of order was named, once
-    bool threadsSeen = false; // frames came from several threads: smoothing off
+    bool threadsTold = false; // frames came from several threads: smoothing off
 };
 
 // The five settings from the script line when it is valid, else from the
@@ -123,30 +125,59 @@ bool isBandOfLargerFrame(Instance& in, double time, const void* input, const voi
     return last.bands;
 }
 
+// Which thread renders MLT's frames with smoothing on: MLT's frame threads
+// (a real_time other than 1 or -1) make an instance per thread, each of
+// which sees the frames that thread happened to take.
+struct MltThreads {
+    std::mutex lock;
+    bool seen = false;
+    std::thread::id first;
+    bool several = false;
+};
+MltThreads mltThreads;
+
+// True when frames come from a second thread: for MLT any instance's, for
+// other hosts this instance's. Says so once.
+bool severalThreads(Instance& in) {
+    const std::thread::id self = std::this_thread::get_id();
+    bool several = false;
+    if (in.host == Frei0rHost::mlt) {
+        std::lock_guard<std::mutex> hold(mltThreads.lock);
+        if (!mltThreads.seen) mltThreads.seen = true, mltThreads.first = self;
+        mltThreads.several |= self != mltThreads.first;
+        several = mltThreads.several;
+    } else {
+        if (!in.callerSeen) in.callerSeen = true, in.caller = self;
+        several = self != in.caller;
+    }
+    if (several && !in.threadsTold) {
+        in.threadsTold = true;
+        std::fputs("velmor: this filter's frames come from several threads (MLT's frame "
+                   "threads: a real_time other than 1 or -1), so which frames follow each other "
+                   "depends on timing; smoothing is off from here on, each frame corrected on "
+                   "its own. Render with real_time=-1 to smooth.\n",
+                   stderr);
+    }
+    return several;
+}
+
 // The smoothing for a frame at `time`, or null when it is off: the window
 // from the parameter, started anew when the frame does not follow the last
-// one (frame_order.h). Frames from a second thread switch it off for good,
-// since which frames one thread sees depends on timing. Called under `run`.
+// one (frame_order.h), as before the last frame when it is that frame
+// again. Frames from several threads switch it off for good, since which
+// frames follow each other on one thread depends on timing. Under `run`.
 Smoothing* smoothingFor(Instance& in, double time) {
-    const std::int32_t window = unitToSteps(in.values[kParamSmoothing], kSmoothingSetting.maximum);
-    setSmoothingWindow(in.smoothing, window);
+    setSmoothingWindow(in.smoothing,
+                       unitToSteps(in.values[kParamSmoothing], kSmoothingSetting.maximum));
     const double last = in.order.time;
     const bool first = !in.order.seen;
-    const bool follows = nextFrameAt(in.order, time, in.host == Frei0rHost::mlt) == FrameFollows::yes;
-    const std::thread::id self = std::this_thread::get_id();
-    const bool otherThread = !first && self != in.caller;
-    in.caller = self;
-    if (window == 0 || in.threadsSeen) return nullptr;
-    if (otherThread) {
-        in.threadsSeen = true;
-        std::fputs("velmor: this filter's frames come from several threads (MLT's frame "
-                   "threads, a real_time other than 1 or -1), so which frames follow each other "
-                   "depends on timing; smoothing is off from here on, every frame corrected on "
-                   "its own. Render with real_time=-1 (or 1) to smooth.\n",
-                   stderr);
-        return nullptr;
+    const FrameFollows follows = nextFrameAt(in.order, time, in.host == Frei0rHost::mlt);
+    if (in.smoothing.window == 0 || in.threadsTold || severalThreads(in)) return nullptr;
+    if (follows == FrameFollows::again) {
+        in.smoothing = in.beforeLast;
+        return &in.smoothing;
     }
-    if (!follows) {
+    if (follows == FrameFollows::no) {
         restartSmoothing(in.smoothing);
         if (!first && !in.restartTold) {
             in.restartTold = true;
@@ -157,6 +188,7 @@ Smoothing* smoothingFor(Instance& in, double time) {
                          time, last);
         }
     }
+    in.beforeLast = in.smoothing;
     return &in.smoothing;
 }
 

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Smoothing over time (--smoothing): what it does and what it costs.
+#  1. bench/smoothing.py on four generated clips (a white card crossing a
+#     pan, a cut from dark to bright, a fade through black, a single-frame
+#     flash): grey 128's largest frame-to-frame change and the difference
+#     from each frame's own correction after a cut, for smoothing off,
+#     --smoothing N and ffmpeg's normalize=smoothing=N; with PLOT=FILE.png,
+#     the picture of grey 128's level over time (docs/smoothing.png).
+#  2. The cost per frame: `velmor --raw` on 1920x1080 frames, 8-bit and
+#     16-bit, with --smoothing 0 and N, interleaved, the median of RUNS each.
+# Usage: bench/smoothing.sh [VELMOR_BINARY]   (N=12, FRAMES=40, RUNS=5, PLOT=)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+velmor=${1:-build-rel/cli/velmor}
+window=${N:-12}
+frames=${FRAMES:-40}
+runs=${RUNS:-5}
+[ -x "$velmor" ] || { echo "smoothing.sh: no velmor at $velmor (cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release && cmake --build build-rel --target velmor_cli)" >&2; exit 1; }
+command -v ffmpeg >/dev/null || { echo "smoothing.sh: ffmpeg is needed (apt-get install ffmpeg)" >&2; exit 1; }
+# Debian's python3, which python3-numpy and python3-matplotlib go with
+# (tools/install-packages.sh bench).
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+
+"$python" bench/smoothing.py "$velmor" "$window" ${PLOT:+"$PLOT"}
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+size=1920x1080
+# A moving test picture, washed out: every frame passes the cut test and joins the window.
+ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=$size:rate=25" -frames:v "$frames" \
+    -vf "eq=contrast=0.5:brightness=0.1" -f rawvideo -pix_fmt bgra "$tmp/frames.raw"
+ffmpeg -v error -nostdin -f rawvideo -pix_fmt bgra -s "$size" -i "$tmp/frames.raw" \
+    -f rawvideo -pix_fmt bgra64le "$tmp/deep.raw"
+cat "$tmp/frames.raw" "$tmp/deep.raw" >/dev/null # into the page cache
+
+source bench/timing.sh
+run_off() { "$velmor" --raw "$size" --zero-alpha --quiet <"$tmp/frames.raw" >/dev/null; }
+run_on() { "$velmor" --raw "$size" --zero-alpha --quiet --smoothing "$window" <"$tmp/frames.raw" >/dev/null; }
+run_deep_off() { "$velmor" --raw "$size" --depth 16 --zero-alpha --quiet <"$tmp/deep.raw" >/dev/null; }
+run_deep_on() { "$velmor" --raw "$size" --depth 16 --zero-alpha --quiet --smoothing "$window" <"$tmp/deep.raw" >/dev/null; }
+declare -A times
+interleaved "$runs" off on deep_off deep_on
+awk -v off="$(median <<<"${times[off]}")" -v on="$(median <<<"${times[on]}")" \
+    -v doff="$(median <<<"${times[deep_off]}")" -v don="$(median <<<"${times[deep_on]}")" \
+    -v n="$frames" -v w="$window" -v runs="$runs" 'BEGIN {
+    printf "%d frames of 1920x1080 through velmor --raw --zero-alpha, median of %d, interleaved\n", n, runs
+    printf "8-bit:  smoothing 0 %7.2f ms/frame, --smoothing %d %7.2f ms/frame (%+.1f %%)\n", 1000 * off / n, w, 1000 * on / n, 100 * (on - off) / off
+    printf "16-bit: smoothing 0 %7.2f ms/frame, --smoothing %d %7.2f ms/frame (%+.1f %%)\n", 1000 * doff / n, w, 1000 * don / n, 100 * (don - doff) / doff
+}'
