@@ -171,7 +171,10 @@ Smoothing* smoothingFor(Instance& in, double time) {
                        unitToSteps(in.values[kParamSmoothing], kSmoothingSetting.maximum));
     const double last = in.order.time;
     const bool first = !in.order.seen;
-    const FrameFollows follows = nextFrameAt(in.order, time, in.host == Frei0rHost::mlt);
+    const HostTimes times = in.host == Frei0rHost::mlt      ? HostTimes::positions
+                            : in.host == Frei0rHost::ffmpeg ? HostTimes::order
+                                                            : HostTimes::stamps;
+    const FrameFollows follows = nextFrameAt(in.order, time, times);
     if (in.smoothing.window == 0 || in.threadsTold || severalThreads(in)) return nullptr;
     if (follows == FrameFollows::again) {
         in.smoothing = in.beforeLast;

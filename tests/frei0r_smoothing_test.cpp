@@ -36,27 +36,32 @@ TEST(Frei0rSmoothing, FramesFollowWhenTheirTimesDo) {
     using F = FrameFollows;
     const struct Case {
         const char* name;
-        bool mlt; // times are frame positions
+        HostTimes host;
         std::vector<double> times;
         std::vector<F> expected;
     } cases[] = {
-        {"the first frame follows nothing", false, {5}, {F::no}},
-        {"any later time follows (variable frame rates)", false, {0, 0.04, 0.2, 0.24},
-         {F::no, F::yes, F::yes, F::yes}},
-        {"the same time is the same frame again", false, {0, 0.04, 0.04, 0.08},
-         {F::no, F::yes, F::again, F::yes}},
-        {"back in time starts anew", false, {0, 0.04, 0.08, 0.04, 0.08},
+        {"the first frame follows nothing", HostTimes::order, {5}, {F::no}},
+        {"ffmpeg: every frame follows, whatever its time", HostTimes::order,
+         {-9.2e18, -9.2e18, 0.04, 0}, {F::no, F::yes, F::yes, F::yes}},
+        {"stamps: any later time follows, the same is the frame again", HostTimes::stamps,
+         {0, 0.04, 0.2, 0.2, 0.24}, {F::no, F::yes, F::yes, F::again, F::yes}},
+        {"stamps: back in time starts anew", HostTimes::stamps, {0, 0.04, 0.08, 0.04, 0.08},
          {F::no, F::yes, F::yes, F::no, F::yes}},
-        {"MLT: steps of one frame follow", true, {1, 1.04, 1.08, 1.12},
+        {"MLT: steps of one frame follow", HostTimes::positions, {1, 1.04, 1.08, 1.12},
          {F::no, F::yes, F::yes, F::yes}},
-        {"MLT: a skipped frame starts anew", true, {0, 0.04, 0.08, 0.16, 0.2},
+        {"MLT: the same time is the same frame again", HostTimes::positions,
+         {0, 0.04, 0.04, 0.08}, {F::no, F::yes, F::again, F::yes}},
+        {"MLT: back in time starts anew", HostTimes::positions, {0, 0.04, 0.08, 0.04, 0.08},
          {F::no, F::yes, F::yes, F::no, F::yes}},
-        {"not a number never follows", false, {0, NAN, 0.04}, {F::no, F::no, F::no}},
+        {"MLT: a skipped frame starts anew", HostTimes::positions, {0, 0.04, 0.08, 0.16, 0.2},
+         {F::no, F::yes, F::yes, F::no, F::yes}},
+        {"MLT: not a number never follows", HostTimes::positions, {0, NAN, 0.04},
+         {F::no, F::no, F::no}},
     };
     for (const Case& c : cases) {
         FrameOrder order;
         for (std::size_t i = 0; i < c.times.size(); ++i)
-            EXPECT_EQ(nextFrameAt(order, c.times[i], c.mlt), c.expected[i]) << c.name << " " << i;
+            EXPECT_EQ(nextFrameAt(order, c.times[i], c.host), c.expected[i]) << c.name << " " << i;
     }
 }
 
