@@ -83,6 +83,7 @@ struct Instance {
     std::thread::id caller;   // the thread of the first frame
     bool restartTold = false; // a frame out of order was named, once
     bool threadsTold = false; // frames came from several threads: smoothing off
+    std::int64_t frames = 0;  // MLT frames run, while settling (kMltSettleFrames)
 };
 
 // The five settings from the script line when it is valid, else from the
@@ -133,31 +134,39 @@ struct MltThreads {
     bool seen = false;
     std::thread::id first;
     bool several = false;
+    bool told = false;
 };
 MltThreads mltThreads;
+
+// An MLT instance corrects its first frames each on its own while it
+// learns whether MLT renders on one thread: its frame threads start
+// together, and a second one shows long before this many frames.
+constexpr std::int64_t kMltSettleFrames = 25;
 
 // True when frames come from a second thread: for MLT any instance's, for
 // other hosts this instance's. Says so once.
 bool severalThreads(Instance& in) {
     const std::thread::id self = std::this_thread::get_id();
-    bool several = false;
+    bool several = false, tell = false;
     if (in.host == Frei0rHost::mlt) {
         std::lock_guard<std::mutex> hold(mltThreads.lock);
         if (!mltThreads.seen) mltThreads.seen = true, mltThreads.first = self;
         mltThreads.several |= self != mltThreads.first;
         several = mltThreads.several;
+        tell = several && !mltThreads.told;
+        mltThreads.told |= several;
     } else {
         if (!in.callerSeen) in.callerSeen = true, in.caller = self;
         several = self != in.caller;
+        tell = several && !in.threadsTold;
     }
-    if (several && !in.threadsTold) {
-        in.threadsTold = true;
-        std::fputs("velmor: this filter's frames come from several threads (MLT's frame "
-                   "threads: a real_time other than 1 or -1), so which frames follow each other "
-                   "depends on timing; smoothing is off from here on, each frame corrected on "
-                   "its own. Render with real_time=-1 to smooth.\n",
+    in.threadsTold |= several;
+    if (tell)
+        std::fputs("velmor: this filter's frames come from several threads (in MLT: frame "
+                   "threads, a real_time other than 1 or -1), so which frames follow each other "
+                   "depends on timing; smoothing is off, each frame corrected on its own. Render "
+                   "with real_time=-1 to smooth.\n",
                    stderr);
-    }
     return several;
 }
 
@@ -175,7 +184,11 @@ Smoothing* smoothingFor(Instance& in, double time) {
                             : in.host == Frei0rHost::ffmpeg ? HostTimes::order
                                                             : HostTimes::stamps;
     const FrameFollows follows = nextFrameAt(in.order, time, times);
-    if (in.smoothing.window == 0 || in.threadsTold || severalThreads(in)) return nullptr;
+    const bool settling = in.host == Frei0rHost::mlt && ++in.frames <= kMltSettleFrames;
+    if (in.smoothing.window == 0 || in.threadsTold || severalThreads(in) || settling) {
+        restartSmoothing(in.smoothing); // the next frame that smooths starts anew
+        return nullptr;
+    }
     if (follows == FrameFollows::again) {
         in.smoothing = in.beforeLast;
         return &in.smoothing;
