@@ -44,7 +44,7 @@ struct SettingInfo {
     SettingKind kind;
     std::int32_t minimum, maximum; // the dialog's range, in script numbers
     std::int32_t defaultValue;     // a new instance's, in script numbers
-    const char* unit;              // "%" or ""
+    const char* unit;              // "%", "frames" or ""
     const char* help;              // one line for users (--help, the frei0r parameter)
     const char* tip;               // the editors' tooltip: what the control does, its
                                    // unit, and which way its values go
