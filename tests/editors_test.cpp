@@ -192,7 +192,7 @@ std::vector<Shown> shotcutControls(const std::string& ui) {
         R"re(\{"property": "([^"]*)", "label": "([^"]*)", "isSwitch": (true|false), )re"
         R"re("minimum": ([-0-9.e+]+), "maximum": ([-0-9.e+]+), "step": [-0-9.e+]+, )re"
         R"re("decimals": (\d+), "suffix": "[^"]*", "factor": ([-0-9.e+]+), )re"
-        R"re("defaultValue": ([-0-9.e+]+), "keyframes": (true|false)(?:, "tip": "([^"]*)")?\},)re");
+        R"re("defaultValue": ([-0-9.e+]+), "takesKeyframes": (true|false)(?:, "tip": "([^"]*)")?\},)re");
     std::vector<Shown> controls;
     for (std::sregex_iterator m(ui.begin(), ui.end(), line), end; m != end; ++m) {
         Shown c;
