@@ -7,7 +7,8 @@
 #     --smoothing N and ffmpeg's normalize=smoothing=N; with PLOT=FILE.png,
 #     the picture of grey 128's level over time (docs/smoothing.png).
 #  2. The cost per frame: `velmor --raw` on 1920x1080 frames, 8-bit and
-#     16-bit, with --smoothing 0 and N, interleaved, the median of RUNS each.
+#     16-bit, with --smoothing 0 and N, interleaved, the median of RUNS each
+#     in CPU time (/usr/bin/time).
 # Usage: bench/smoothing.sh [VELMOR_BINARY]   (N=12, FRAMES=40, RUNS=5, PLOT=)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,16 +36,28 @@ ffmpeg -v error -nostdin -f rawvideo -pix_fmt bgra -s "$size" -i "$tmp/frames.ra
 cat "$tmp/frames.raw" "$tmp/deep.raw" >/dev/null # into the page cache
 
 source bench/timing.sh
-run_off() { "$velmor" --raw "$size" --zero-alpha --quiet <"$tmp/frames.raw" >/dev/null; }
-run_on() { "$velmor" --raw "$size" --zero-alpha --quiet --smoothing "$window" <"$tmp/frames.raw" >/dev/null; }
-run_deep_off() { "$velmor" --raw "$size" --depth 16 --zero-alpha --quiet <"$tmp/deep.raw" >/dev/null; }
-run_deep_on() { "$velmor" --raw "$size" --depth 16 --zero-alpha --quiet --smoothing "$window" <"$tmp/deep.raw" >/dev/null; }
+# CPU seconds (user + system) of velmor --raw on INPUT with OPTIONS: on a
+# shared machine the wall time swings with the load, the work done much less.
+cpu_seconds() { # INPUT OPTIONS...
+    local input=$1
+    shift
+    /usr/bin/time -f "%U %S" -o "$tmp/time" "$velmor" --raw "$size" --zero-alpha --quiet "$@" \
+        <"$input" >/dev/null
+    awk '{print $1 + $2}' "$tmp/time"
+}
 declare -A times
-interleaved "$runs" off on deep_off deep_on
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+for ((i = 0; i < runs; i++)); do
+    times[off]+="$(cpu_seconds "$tmp/frames.raw") "
+    times[on]+="$(cpu_seconds "$tmp/frames.raw" --smoothing "$window") "
+    times[deep_off]+="$(cpu_seconds "$tmp/deep.raw" --depth 16) "
+    times[deep_on]+="$(cpu_seconds "$tmp/deep.raw" --depth 16 --smoothing "$window") "
+done
+echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 awk -v off="$(median <<<"${times[off]}")" -v on="$(median <<<"${times[on]}")" \
     -v doff="$(median <<<"${times[deep_off]}")" -v don="$(median <<<"${times[deep_on]}")" \
     -v n="$frames" -v w="$window" -v runs="$runs" 'BEGIN {
-    printf "%d frames of 1920x1080 through velmor --raw --zero-alpha, median of %d, interleaved\n", n, runs
+    printf "%d frames of 1920x1080 through velmor --raw --zero-alpha, CPU time (user + system), median of %d, interleaved\n", n, runs
     printf "8-bit:  smoothing 0 %7.2f ms/frame, --smoothing %d %7.2f ms/frame (%+.1f %%)\n", 1000 * off / n, w, 1000 * on / n, 100 * (on - off) / off
     printf "16-bit: smoothing 0 %7.2f ms/frame, --smoothing %d %7.2f ms/frame (%+.1f %%)\n", 1000 * doff / n, w, 1000 * don / n, 100 * (don - doff) / doff
 }'
