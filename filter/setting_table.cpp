@@ -29,7 +29,7 @@ const SettingInfo kSettingTable[kSettingCount] = {
 
 const SettingInfo kSmoothingSetting = {
     "smoothing", "Smoothing", "--smoothing", SettingKind::whole, 0, 100, 0, "frames",
-    "frames whose clip points are averaged (0: each frame alone; a cut starts anew)",
+    "clip points averaged over N frames, anew at each cut",
     "Smoothing over time, in frames (0 to 100): the levels follow the average of the last "
     "frames, so a bright object entering changes the picture gradually; each scene cut starts "
     "anew. 0 corrects every frame on its own"};
