@@ -68,6 +68,7 @@ Clip flashClip() { // one white frame in a pan
 struct ClipRun {
     std::vector<TestFrame> frames; // corrected
     std::vector<double> grey128;   // the level input grey 128 maps to (green)
+    std::vector<std::int64_t> high; // the green high clip point the overlay prints (8 bits)
     std::int64_t cuts = 0;
 };
 
@@ -87,6 +88,7 @@ ClipRun runClip(const Clip& clip, int window, bool deep) {
         if (!deep) {
             runFrameKeepingFourthByte(state, settings, f.view(), f.view(), &smoothing);
             r.grey128.push_back(state.channelTable[kGreen][128]);
+            r.high.push_back(signedWord(state.stats.highClip[kGreen]));
         } else {
             std::vector<std::uint16_t> d(f.bytes.begin(), f.bytes.end() - 1);
             for (auto& v : d) v = static_cast<std::uint16_t>(v << 8);
@@ -168,6 +170,14 @@ TEST(Smoothing, ScenesCardsCutsFadesAndFlashes) {
                 for (std::size_t t = c.ownFrom; t < clip.size(); ++t)
                     EXPECT_EQ(on.frames[t].bytes, off.frames[t].bytes) << t;
                 EXPECT_TRUE(on.frames[c.ownFrom - 1].bytes != off.frames[c.ownFrom - 1].bytes);
+            }
+            if (c.gradual && !deep) { // the overlay's clip point is the window's mean
+                for (std::size_t t = 0; t < clip.size(); ++t) {
+                    const std::size_t from = t >= 11 ? t - 11 : 0, n = t - from + 1;
+                    std::int64_t sum = 0;
+                    for (std::size_t i = from; i <= t; ++i) sum += off.high[i];
+                    EXPECT_EQ(on.high[t], (2 * sum + std::int64_t(n)) / (2 * std::int64_t(n))) << t;
+                }
             }
             if (c.gradual) {
                 const double before = largestStep(off.grey128, -1);
