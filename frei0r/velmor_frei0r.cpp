@@ -23,7 +23,10 @@
 // (MLT renders with an instance per thread, GStreamer's branches run side
 // by side): each instance has a frame state of its own, so frame runs of
 // different instances go on at once, and nothing carries from one frame to
-// the next, so the overlay prints each frame's own peak shares. One thing
+// the next, so the overlay prints each frame's own peak shares. The one
+// exception is the smoothing parameter: its running clip points carry over
+// while the frames come in order from one thread (frame_order.h), and
+// start anew or switch off, with a message, when they do not. One thing
 // the plug-in cannot do is correct a frame it sees only part of: MLT, when
 // a filter's `threads` property is set, hands one instance horizontal
 // bands of each frame. Bands of one frame come at the same time stamp,
