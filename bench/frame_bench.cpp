@@ -23,6 +23,8 @@
 // frame_bench [ROUNDS]            the tables (default 25 rounds)
 // frame_bench --deep [ROUNDS [PATH]]  the deep table alone (one path's rows)
 // frame_bench --raw FILE WxH      the frame run over a raw BGRA file
+// frame_bench --raw FILE WxH N    the same without and with --smoothing N,
+//                                 passes taking turns: two numbers
 // A plain program with the steady clock, so the Windows cross build has it
 // too (run it with wine).
 #include <algorithm>
@@ -45,6 +47,7 @@
 #include "kernels.h"
 #include "measure.h"
 #include "oracle_kernels.h"
+#include "smoothing.h"
 
 namespace {
 
@@ -362,8 +365,10 @@ int deepTable(int rounds, const std::string& only) {
 // frame_bench --raw FILE WIDTHxHEIGHT: the frame run alone over the frames
 // of a raw BGRA file (alpha set to 0, as the host's frames carry it), best
 // of three passes, in milliseconds per frame: the filter's own cost without
-// reading or writing, to set beside a peer's.
-int timeRawFrames(const char* path, const char* size) {
+// reading or writing, to set beside a peer's. With a smoothing window, five
+// passes each without and with it, taking turns (a fresh window each pass),
+// and the best of each.
+int timeRawFrames(const char* path, const char* size, int window) {
     int w = 0, h = 0;
     if (std::sscanf(size, "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0) return 2;
     std::FILE* f = std::fopen(path, "rb");
@@ -384,25 +389,34 @@ int timeRawFrames(const char* path, const char* size) {
     std::vector<std::uint8_t> work(frameBytes);
     const FrameView view = {reinterpret_cast<FramePixel*>(&work[frameBytes - std::size_t(w) * 4]),
                             w, h, -std::ptrdiff_t(w) * 4};
-    double best = 1e30;
-    for (int pass = 0; pass < 3; ++pass) {
+    double best[2] = {1e30, 1e30};
+    const int kinds = window > 0 ? 2 : 1;
+    for (int pass = 0; pass < (window > 0 ? 10 : 3); ++pass) {
+        const int kind = pass % kinds;
+        Smoothing smoothing;
+        setSmoothingWindow(smoothing, window);
         std::chrono::duration<double, std::milli> took{0};
         for (const auto& frame : frames) {
             std::memcpy(work.data(), frame.data(), frameBytes);
             const auto start = Clock::now();
-            runFrame(settings, view, view);
+            runFrame(settings, view, view, OverlayPeaks::lastComputed, FourthByte::channel,
+                     kind == 1 ? &smoothing : nullptr);
             took += Clock::now() - start;
         }
-        best = std::min(best, took.count() / double(frames.size()));
+        best[kind] = std::min(best[kind], took.count() / double(frames.size()));
     }
-    std::printf("%.3f\n", best);
+    if (window > 0)
+        std::printf("%.3f %.3f\n", best[0], best[1]);
+    else
+        std::printf("%.3f\n", best[0]);
     return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--raw") return timeRawFrames(argv[2], argv[3]);
+    if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--raw")
+        return timeRawFrames(argv[2], argv[3], argc == 5 ? std::atoi(argv[4]) : 0);
     if (argc >= 2 && argc <= 4 && std::string(argv[1]) == "--deep") {
         const int rounds = argc >= 3 ? std::atoi(argv[2]) : 25;
         return rounds > 0 ? deepTable(rounds, argc == 4 ? argv[3] : "") : 2;

@@ -10,6 +10,7 @@
 #include "deep_correct.h"
 #include "process.h"
 #include "sizes.h"
+#include "smoothing.h"
 
 namespace {
 
@@ -78,7 +79,8 @@ struct Pump {
         }
         return true;
     }
-    bool frames(std::uint64_t n, const FilterSettings& settings, DeepState& state) {
+    bool frames(std::uint64_t n, const FilterSettings& settings, DeepState& state,
+                Smoothing* smoothing) {
         if (width <= 0 || height <= 0)
             return fail("the decoding ffmpeg's stream holds pictures before it says their size");
         const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
@@ -96,7 +98,7 @@ struct Pump {
             reversePixels(frame, static_cast<std::size_t>(pixels));
             const DeepView view = {reinterpret_cast<DeepPixel*>(frame), width, height,
                                    static_cast<std::ptrdiff_t>(width) * 8, 16};
-            runDeepFrame(settings, view, FourthByte::kept, state);
+            runDeepFrame(settings, view, FourthByte::kept, state, smoothing);
             reversePixels(frame, static_cast<std::size_t>(pixels));
             if (!write(frame, static_cast<std::size_t>(bytes))) return false;
             ++result.frames;
@@ -108,15 +110,18 @@ struct Pump {
 } // namespace
 
 DeepPumpResult pumpDeepFrames(int in, int out, const FilterSettings& settings,
-                              const volatile std::sig_atomic_t* stop) {
+                              int smoothingWindow, const volatile std::sig_atomic_t* stop) {
     Pump pump{in, out, stop, {}, 0, 0, {}};
     std::unique_ptr<DeepState> state;
+    std::unique_ptr<Smoothing> smoothing;
     try {
         state = std::make_unique<DeepState>();
+        smoothing = std::make_unique<Smoothing>();
     } catch (const std::bad_alloc&) {
         pump.fail("not enough memory for the deep run");
         return pump.result;
     }
+    setSmoothingWindow(*smoothing, smoothingWindow);
     std::vector<std::uint8_t> moov;
     while (pump.result.ok) {
         std::uint8_t header[16];
@@ -142,7 +147,8 @@ DeepPumpResult pumpDeepFrames(int in, int out, const FilterSettings& settings,
         if (!pump.write(header, headerSize)) break;
         const bool isMoov = std::memcmp(header + 4, "moov", 4) == 0;
         if (std::memcmp(header + 4, "mdat", 4) == 0)
-            pump.frames(size - headerSize, settings, *state);
+            pump.frames(size - headerSize, settings, *state,
+                        smoothing->window > 0 ? smoothing.get() : nullptr);
         else if (pump.copy(size - headerSize, isMoov ? &moov : nullptr) && isMoov)
             pump.findFrameSize(moov);
     }

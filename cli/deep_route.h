@@ -27,8 +27,9 @@ struct DeepPumpResult {
 };
 
 // Copies the stream from `in` to `out` until `in` ends, correcting every
-// frame with `settings`. Stops with an error on a stream it cannot read
+// frame with `settings`, the clip points smoothed over `smoothingWindow`
+// frames (0: each frame alone; the frames come in order). Stops with an error on a stream it cannot read
 // as described above, or when `out` refuses the bytes (the encoder ended),
 // or when `*stop` becomes non-zero.
 DeepPumpResult pumpDeepFrames(int in, int out, const FilterSettings& settings,
-                              const volatile std::sig_atomic_t* stop);
+                              int smoothingWindow, const volatile std::sig_atomic_t* stop);

@@ -49,6 +49,10 @@ std::string frei0rArgument(const UserSettings& s, bool stats, const std::string&
         }
     }
     if (stats) fields[kParamStatistics] = "y", set[kParamStatistics] = true;
+    if (s.smoothing.value_or(0) > 0) // N frames as N / 100, which the plug-in rounds back
+        fields[kParamSmoothing] = shortest(static_cast<double>(*s.smoothing) /
+                                           kSmoothingSetting.maximum),
+        set[kParamSmoothing] = true;
     if (!pictureWidth.empty())
         fields[kParamPictureWidth] = pictureWidth, set[kParamPictureWidth] = true;
     int last = -1;

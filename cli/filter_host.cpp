@@ -59,13 +59,19 @@ FrameView FilterHost::bottomUp(std::uint8_t* topDown) const {
             width_, height_, -row};
 }
 
-void FilterHost::runFrameZeroingAlpha(std::uint8_t* topDown) {
+void FilterHost::runFrameZeroingAlpha(std::uint8_t* topDown, Smoothing* smoothing) {
     const FrameView view = bottomUp(topDown);
-    ::runFrame(instance_->settings(), view, view, OverlayPeaks::lastComputed, FourthByte::zeroed);
+    ::runFrame(instance_->settings(), view, view, OverlayPeaks::lastComputed, FourthByte::zeroed,
+               smoothing);
 }
 
-void FilterHost::runFrame(std::uint8_t* topDown) {
+void FilterHost::runFrame(std::uint8_t* topDown, Smoothing* smoothing) {
     const FrameView view = bottomUp(topDown);
+    if (smoothing != nullptr) { // what the run procedure does, with the smoothing beside it
+        ::runFrame(instance_->settings(), view, view, OverlayPeaks::lastComputed,
+                   FourthByte::channel, smoothing);
+        return;
+    }
     instance_->setFrame(reinterpret_cast<std::uint8_t*>(view.data), view.width, view.height,
                         view.pitch);
     instance_->run();

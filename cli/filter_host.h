@@ -12,6 +12,8 @@
 #include "config_line.h"
 #include "plugin_host.h"
 
+struct Smoothing;
+
 class FilterHost {
   public:
     // Registers the filter (VirtualdubFilterModuleInit2), creates one
@@ -32,13 +34,15 @@ class FilterHost {
     void start(std::int32_t width, std::int32_t height);
     // Runs one frame in place: `topDown` holds height rows of width BGRA
     // pixels, top row first; the filter sees it bottom-up, as the host
-    // stores pictures, through a negative pitch.
-    void runFrame(std::uint8_t* topDown);
+    // stores pictures, through a negative pitch. With `smoothing`, the
+    // frame run the plug-in makes, with the running clip points beside it
+    // (the plug-in's own procedures know no smoothing).
+    void runFrame(std::uint8_t* topDown, Smoothing* smoothing = nullptr);
     // The same for frames whose fourth bytes the host would have cleared
     // (ffmpeg's bgra carries 255 there): the very run the plug-in makes on
     // such a frame with its fourth bytes 0, with this instance's settings,
     // in one pass instead of a clearing pass first.
-    void runFrameZeroingAlpha(std::uint8_t* topDown);
+    void runFrameZeroingAlpha(std::uint8_t* topDown, Smoothing* smoothing = nullptr);
 
   private:
     FrameView bottomUp(std::uint8_t* topDown) const;
@@ -51,6 +55,7 @@ class FilterHost {
 };
 
 struct Options;
+struct Smoothing;
 
 // The plug-in as the options set it: a script line through its script
 // function, or the given settings over the init's defaults.

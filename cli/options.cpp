@@ -8,6 +8,8 @@
 #include <cmath>
 #include <set>
 
+#include "smoothing_option.h"
+
 namespace {
 
 bool parseDecimal(const std::string& text, double& value) {
@@ -130,7 +132,7 @@ bool takesValue(const std::string& arg) {
     if (k >= 0) return kSettingTable[k].kind != SettingKind::flag;
     static const std::set<std::string> withValue = {"--output",      "--config", "--raw",
                                                     "--ffmpeg-args", "--start",  "--duration",
-                                                    "--depth"};
+                                                    "--depth", "--smoothing"};
     return withValue.count(arg) != 0;
 }
 
@@ -199,6 +201,7 @@ std::string applyOption(const std::string& arg, const std::string& value, Option
         "--stretch-hdr", "--raw", "--demo", "--print-config"};
     if (const int k = settingOfOption(arg); k >= 0) return applySetting(k, arg, value, o.settings);
     if (fileOrMode.count(arg)) return applyFileOrModeOption(arg, value, o, state);
+    if (arg == kSmoothingSetting.option) return applySmoothingOption(value, o.settings);
     if (arg == "--output") {
         o.output = value;
     } else if (arg == "--config") {
@@ -319,6 +322,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         if (!error.empty()) return std::nullopt;
     }
     warnAboutLine(o);
+    warnAboutSmoothing(o);
     if (!state.modeGiven) {
         if (state.positional.empty() && o.output.empty()) return o; // options only: help
         o.mode = Mode::Convert;

@@ -29,6 +29,7 @@ enum class Route { Auto, EightBit, Deep };
 struct UserSettings {
     std::optional<ScriptNumbers> line; // --config, as the saved script line holds it
     std::optional<std::int32_t> given[kSettingCount];
+    std::optional<std::int32_t> smoothing; // --smoothing: no part of the line
     bool anyOption() const {
         for (const auto& g : given)
             if (g) return true;

@@ -16,6 +16,8 @@
 #include "process.h"
 #include "progress.h"
 #include "sizes.h"
+#include "smoothing.h"
+#include "smoothing_option.h"
 
 namespace {
 
@@ -54,6 +56,28 @@ std::string sampleOutOfRange(const std::uint8_t* frame, std::size_t pixels, int 
     return "";
 }
 
+// What corrects one frame: the plug-in (8 bits) or the deep run, with the
+// smoothing over time beside them when it is on.
+struct RawCorrection {
+    std::unique_ptr<FilterHost> host;
+    std::unique_ptr<DeepState> deepState;
+    FilterSettings deepSettings{};
+    Smoothing smoothing;
+
+    void run(const Options& o, std::uint8_t* frame) {
+        Smoothing* s = smoothing.window > 0 ? &smoothing : nullptr;
+        if (host && o.zeroAlpha)
+            host->runFrameZeroingAlpha(frame, s);
+        else if (host)
+            host->runFrame(frame, s);
+        else
+            runDeepFrame(deepSettings,
+                         {reinterpret_cast<DeepPixel*>(frame), o.rawWidth, o.rawHeight,
+                          static_cast<std::ptrdiff_t>(o.rawWidth) * 8, o.depth},
+                         o.zeroAlpha ? FourthByte::zeroed : FourthByte::channel, *deepState, s);
+    }
+};
+
 } // namespace
 
 int rawFrames(const Options& o) {
@@ -71,10 +95,15 @@ int rawFrames(const Options& o) {
     std::signal(SIGPIPE, SIG_IGN);
     // 8 bits: the plug-in, driven as its host drives it; deeper: the core's
     // deep run, which no host of the plug-in can carry.
-    std::unique_ptr<FilterHost> host = deep ? nullptr : makeHost(o);
-    std::unique_ptr<DeepState> state = deep ? std::make_unique<DeepState>() : nullptr;
-    const FilterSettings settings = deep ? settingsFromOptions(o) : FilterSettings{};
-    if (host) host->start(o.rawWidth, o.rawHeight);
+    auto correction = std::make_unique<RawCorrection>();
+    if (deep) {
+        correction->deepState = std::make_unique<DeepState>();
+        correction->deepSettings = settingsFromOptions(o);
+    } else {
+        correction->host = makeHost(o);
+        correction->host->start(o.rawWidth, o.rawHeight);
+    }
+    setSmoothingWindow(correction->smoothing, smoothingWindowOf(o));
     Progress progress(o.quiet, 0, 0);
     long done = 0;
     for (;;) {
@@ -96,15 +125,7 @@ int rawFrames(const Options& o) {
                     sampleOutOfRange(frame.data(), pixels, o.depth, o.zeroAlpha, done + 1);
                 !bad.empty())
                 return failure(bad);
-        if (host && o.zeroAlpha)
-            host->runFrameZeroingAlpha(frame.data());
-        else if (host)
-            host->runFrame(frame.data());
-        else
-            runDeepFrame(settings,
-                         {reinterpret_cast<DeepPixel*>(frame.data()), o.rawWidth, o.rawHeight,
-                          static_cast<std::ptrdiff_t>(o.rawWidth) * 8, o.depth},
-                         o.zeroAlpha ? FourthByte::zeroed : FourthByte::channel, *state);
+        correction->run(o, frame.data());
         if (!writeFully(1, frame.data(), frame.size()))
             return failure(std::string("cannot write frame to standard output: ") +
                            std::strerror(errno));

@@ -23,6 +23,7 @@
 #include "progress.h"
 #include "signals.h"
 #include "sizes.h"
+#include "smoothing_option.h"
 
 namespace {
 
@@ -99,7 +100,8 @@ RunResult runDeepJob(const Options& o, const Job& job, std::string& error) {
     const FilterSettings settings = settingsFromOptions(o);
     DeepPumpResult pumped;
     std::thread pump([&] {
-        pumped = pumpDeepFrames(fromDecoder[0], toEncoder[1], settings, &caughtSignal);
+        pumped = pumpDeepFrames(fromDecoder[0], toEncoder[1], settings,
+                                smoothingWindowOf(o), &caughtSignal);
         close(toEncoder[1]); // the encoder's end of input
         close(fromDecoder[0]); // a decoder still writing stops
     });

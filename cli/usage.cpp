@@ -96,6 +96,7 @@ std::string usageText() {
     text += "Settings (as in the filter's dialog and saved scripts; unset ones keep the filter's "
             "defaults):\n";
     for (const SettingInfo& info : kSettingTable) text += settingHelp(info);
+    text += settingHelp(kSmoothingSetting);
     text += "  --config \"LINE\"    settings from a saved script line, e.g. "
             "\"Config(100, 10, 100, 0, 0)\",\n"
             "                     stored as the script function stores them (values outside the\n"

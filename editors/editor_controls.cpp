@@ -55,6 +55,17 @@ std::vector<EditorControl> editorControls() {
     c.maximum = c.step = c.factor = 1.0;
     c.defaultValue = stats.defaultValue;
     controls.push_back(c);
+    // Smoothing over time, last: a number of frames without keyframes, since
+    // a window that changes starts anew.
+    const SettingInfo& s = kSmoothingSetting;
+    EditorControl w{};
+    w.property = frei0rParam(kParamSmoothing).name;
+    w.label = s.label;
+    w.comment = s.tip;
+    w.minimum = s.minimum, w.maximum = s.maximum, w.step = 1;
+    w.factor = s.maximum; // the parameter is frames / 100
+    w.defaultValue = static_cast<double>(s.defaultValue) / s.maximum;
+    controls.push_back(w);
     return controls;
 }
 

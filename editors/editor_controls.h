@@ -19,7 +19,8 @@ struct EditorControl {
     bool animated;         // MLT animates every numeric frei0r parameter
 };
 
-// The five settings in the table's order, then the statistics overlay.
+// The five settings in the table's order, the statistics overlay, then
+// smoothing over time (a number without keyframes).
 std::vector<EditorControl> editorControls();
 
 // The effect's name and one-line description in the editors' lists.

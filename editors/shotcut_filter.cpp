@@ -67,6 +67,7 @@ std::string shotcutUi(const std::vector<EditorControl>& controls, const std::str
                  ", \"suffix\": " + quoted(c.suffix.empty() ? "" : " " + c.suffix) +
                  ", \"factor\": " + shortestDecimal(c.factor) +
                  ", \"defaultValue\": " + shortestDecimal(c.defaultValue) +
+                 ", \"takesKeyframes\": " + boolean(c.animated) +
                  ", \"tip\": " + quoted(c.comment) + "},\n";
     array += "    ]";
     const std::string mark = "@CONTROLS@";

@@ -13,6 +13,7 @@
 #include "frame_stats.h"
 #include "kernels.h"
 #include "measure.h"
+#include "smoothing.h"
 #include "tone.h"
 
 namespace {
@@ -144,6 +145,24 @@ void buildDeepTone(double gamma, std::int32_t sCurve, const Depth& d, DeepState&
 
 namespace {
 
+// The running clip points in place of the frame's own: the cut test reads
+// the colour histograms in 8-bit bins, each the sum of its 2^(d-8) codes.
+void smoothDeepClipPoints(const Depth& d, std::uint64_t pixels, Smoothing& smoothing,
+                          DeepState& s) {
+    if (smoothing.window <= 0) return;
+    std::uint32_t bins[3][256];
+    const std::uint32_t group = 1u << (d.bits - 8);
+    const int channels[3] = {kRed, kGreen, kBlue};
+    for (int c = 0; c < 3; ++c)
+        for (std::uint32_t v = 0; v < 256; ++v) {
+            std::uint32_t n = 0;
+            for (std::uint32_t i = 0; i < group; ++i) n += s.histogram[channels[c]][v * group + i];
+            bins[c][v] = n;
+        }
+    const std::uint32_t* const rgb[3] = {bins[0], bins[1], bins[2]};
+    smoothClipPoints(smoothing, rgb, pixels, s.lowClip, s.highClip);
+}
+
 void clearAlpha(const DeepView& f) {
     for (std::int32_t r = 0; r < f.height; ++r) {
         DeepPixel* p = reinterpret_cast<DeepPixel*>(deepRowBytes(f, r));
@@ -154,7 +173,7 @@ void clearAlpha(const DeepView& f) {
 } // namespace
 
 void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
-                  DeepState& state) {
+                  DeepState& state, Smoothing* smoothing) {
     if (frame.width <= 0 || frame.height <= 0 || frame.bits < 8 || frame.bits > 16) return;
     const Depth d{(1u << frame.bits) - 1, 1u << frame.bits, frame.bits};
     const std::uint64_t pixels =
@@ -166,6 +185,7 @@ void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthB
     kernels.deepCount(frame, state.histogram,
                       fourth == FourthByte::zeroed ? FourthByte::kept : fourth);
     searchClipPoints(d, clipLimitFor(pixels), state);
+    if (smoothing != nullptr) smoothDeepClipPoints(d, pixels, *smoothing, state);
     if (!decideLevels(settings, d, pixels, state)) { // the gate: unchanged
         if (fourth == FourthByte::zeroed) clearAlpha(frame);
         return;

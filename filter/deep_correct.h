@@ -32,6 +32,8 @@
 #include "frame.h"
 #include "settings.h"
 
+struct Smoothing;
+
 // Everything one deep frame run measures and builds (about 2.6 MiB): give
 // each thread or instance its own, value-initialised.
 struct DeepState {
@@ -57,5 +59,6 @@ struct DeepState {
 // with FourthByte::kept every pixel counts as alpha 0 and keeps its own
 // alpha sample, whatever its value; with FourthByte::zeroed the run is the
 // channel run of the frame with every alpha sample 0, whatever they hold.
+// With `smoothing` (smoothing.h) the running clip points are used.
 void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
-                  DeepState& state);
+                  DeepState& state, Smoothing* smoothing = nullptr);

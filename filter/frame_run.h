@@ -5,6 +5,8 @@
 #include "frame_stats.h"
 #include "settings.h"
 
+struct Smoothing;
+
 // Which peak shares the statistics overlay prints on a frame whose run does
 // not compute them (bypass titles off, or a frame that fails the gate).
 enum class OverlayPeaks {
@@ -23,10 +25,12 @@ enum class OverlayPeaks {
 // frame without pixels is left alone entirely. Safe to call from several
 // threads at once: frame runs take turns under the frame-state lock.
 // `fourth` is channel (the host's frames) or zeroed (frames whose fourth
-// bytes the host would have cleared).
+// bytes the host would have cleared). With `smoothing` (smoothing.h) the
+// frame's clip points join its window and the running ones are used (and
+// printed); the video host's own runs pass none: every frame is its own.
 void runFrame(const FilterSettings& settings, const FrameView& source, const FrameView& destination,
               OverlayPeaks peaks = OverlayPeaks::lastComputed,
-              FourthByte fourth = FourthByte::channel);
+              FourthByte fourth = FourthByte::channel, Smoothing* smoothing = nullptr);
 
 // The frame run of a host that gives each instance a state of its own:
 // measures `input` with its fourth bytes kept (read as 0, written back as
@@ -34,6 +38,7 @@ void runFrame(const FilterSettings& settings, const FrameView& source, const Fra
 // memory of its own or in the input's at the input's pitch) with the
 // statistics of this frame alone when showStats is set. Takes no lock: runs
 // on different states go on at once, and the caller keeps each state to one
-// run at a time.
+// run at a time. `smoothing` as for runFrame.
 void runFrameKeepingFourthByte(FrameState& state, const FilterSettings& settings,
-                               const FrameView& input, const FrameView& output);
+                               const FrameView& input, const FrameView& output,
+                               Smoothing* smoothing = nullptr);

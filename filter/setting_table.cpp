@@ -27,6 +27,13 @@ const SettingInfo kSettingTable[kSettingCount] = {
      "background"},
 };
 
+const SettingInfo kSmoothingSetting = {
+    "smoothing", "Smoothing", "--smoothing", SettingKind::whole, 0, 100, 0, "frames",
+    "clip points averaged over N frames, anew at each cut",
+    "Smoothing over time, in frames (0 to 100): the levels follow the average of the last "
+    "frames, so a bright object entering changes the picture gradually; each scene cut starts "
+    "anew. 0 corrects every frame on its own"};
+
 ScriptNumbers defaultScriptNumbers() {
     ScriptNumbers n{};
     for (int k = 0; k < kSettingCount; ++k) n.value[k] = kSettingTable[k].defaultValue;

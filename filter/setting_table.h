@@ -44,13 +44,19 @@ struct SettingInfo {
     SettingKind kind;
     std::int32_t minimum, maximum; // the dialog's range, in script numbers
     std::int32_t defaultValue;     // a new instance's, in script numbers
-    const char* unit;              // "%" or ""
+    const char* unit;              // "%", "frames" or ""
     const char* help;              // one line for users (--help, the frei0r parameter)
     const char* tip;               // the editors' tooltip: what the control does, its
                                    // unit, and which way its values go
 };
 
 extern const SettingInfo kSettingTable[kSettingCount];
+
+// Smoothing over time (smoothing.h), described as the five are but not one
+// of them: it is no field of FilterSettings and no number of the script
+// line, so the video host's plug-in and its saved scripts know nothing of
+// it. The command line, the frei0r edition and the editors offer it.
+extern const SettingInfo kSmoothingSetting;
 
 // The five numbers of a saved script line, in its order.
 struct ScriptNumbers {

@@ -72,6 +72,11 @@ struct Table {
             "the gamma parameter. Default 0: not used";
         info[kParamGammaValue] = {"gamma value", F0R_PARAM_DOUBLE,
                                   explanations[kParamGammaValue].c_str(), 0.0};
+        explanations[kParamSmoothing] =
+            explanationOf(kSmoothingSetting) +
+            ". Frames must come in order: a jump back in time starts anew";
+        info[kParamSmoothing] = {kSmoothingSetting.name, F0R_PARAM_DOUBLE,
+                                 explanations[kParamSmoothing].c_str(), 0.0};
     }
 };
 

@@ -1,7 +1,9 @@
 // The frei0r parameters of the filter: the script line, the five settings
 // of the settings table in its order, the overlay switch, the picture
-// width for callers that pad rows, and the gamma for hosts that scale a
-// value without an offset.
+// width for callers that pad rows, the gamma for hosts that scale a
+// value without an offset, and smoothing over time. A new parameter goes
+// last: hosts list them by index (ffmpeg's positional list, saved
+// projects), so every index keeps its meaning.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,7 @@ enum Frei0rParam : int {
     kParamStatistics,   // bool: the statistics overlay
     kParamPictureWidth, // double: columns corrected = round(p * frame width)
     kParamGammaValue,   // double: gamma = round(p * 500) hundredths when p > 0 (see params.cpp)
+    kParamSmoothing,    // double: window = round(p * 100) frames, 0 = off (filter/smoothing.h)
     kParamCount
 };
 static_assert(kParamStatistics == kParamFirstSetting + kSettingCount, "settings in table order");

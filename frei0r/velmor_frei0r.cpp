@@ -23,7 +23,10 @@
 // (MLT renders with an instance per thread, GStreamer's branches run side
 // by side): each instance has a frame state of its own, so frame runs of
 // different instances go on at once, and nothing carries from one frame to
-// the next, so the overlay prints each frame's own peak shares. One thing
+// the next, so the overlay prints each frame's own peak shares. The one
+// exception is the smoothing parameter: its running clip points carry over
+// while the frames come in order from one thread (frame_order.h), and
+// start anew or switch off, with a message, when they do not. One thing
 // the plug-in cannot do is correct a frame it sees only part of: MLT, when
 // a filter's `threads` property is set, hands one instance horizontal
 // bands of each frame. Bands of one frame come at the same time stamp,
@@ -34,15 +37,18 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "bands.h"
 #include "config_line.h"
 #include "frame_layout.h"
+#include "frame_order.h"
 #include "frame_run.h"
 #include "frei0r_api.h"
 #include "layout_probe.h"
 #include "params.h"
 #include "settings.h"
+#include "smoothing.h"
 #include "velmor_version.h"
 
 namespace {
@@ -72,6 +78,15 @@ struct Instance {
     std::mutex run;
     FrameState state;
     MapCache mapCache;
+    // Smoothing over time (the smoothing parameter), under `run` too.
+    Smoothing smoothing;
+    Smoothing beforeLast; // as it was before the last frame, for that frame again
+    FrameOrder order;
+    bool callerSeen = false;
+    std::thread::id caller;   // the thread of the first frame
+    bool restartTold = false; // a frame out of order was named, once
+    bool threadsTold = false; // frames came from several threads: smoothing off
+    std::int64_t frames = 0;  // MLT frames run, while settling (kMltSettleFrames)
 };
 
 // The five settings from the script line when it is valid, else from the
@@ -112,6 +127,88 @@ bool isBandOfLargerFrame(Instance& in, double time, const void* input, const voi
     }
     last.call = {true, time, i, o};
     return last.bands;
+}
+
+// Which thread renders MLT's frames with smoothing on: MLT's frame threads
+// (a real_time other than 1 or -1) make an instance per thread, each of
+// which sees the frames that thread happened to take.
+struct MltThreads {
+    std::mutex lock;
+    bool seen = false;
+    std::thread::id first;
+    bool several = false;
+    bool told = false;
+};
+MltThreads mltThreads;
+
+// An MLT instance corrects its first frames each on its own while it
+// learns whether MLT renders on one thread: its frame threads start
+// together, and a second one shows long before this many frames.
+constexpr std::int64_t kMltSettleFrames = 25;
+
+// True when frames come from a second thread: for MLT any instance's, for
+// other hosts this instance's. Says so once.
+bool severalThreads(Instance& in) {
+    const std::thread::id self = std::this_thread::get_id();
+    bool several = false, tell = false;
+    if (in.host == Frei0rHost::mlt) {
+        std::lock_guard<std::mutex> hold(mltThreads.lock);
+        if (!mltThreads.seen) mltThreads.seen = true, mltThreads.first = self;
+        mltThreads.several |= self != mltThreads.first;
+        several = mltThreads.several;
+        tell = several && !mltThreads.told;
+        mltThreads.told |= several;
+    } else {
+        if (!in.callerSeen) in.callerSeen = true, in.caller = self;
+        several = self != in.caller;
+        tell = several && !in.threadsTold;
+    }
+    in.threadsTold |= several;
+    if (tell)
+        std::fputs("velmor: this filter's frames come from several threads (in MLT: frame "
+                   "threads, a real_time other than 1 or -1), so which frames follow each other "
+                   "depends on timing; smoothing is off, each frame corrected on its own. Render "
+                   "with real_time=-1 to smooth.\n",
+                   stderr);
+    return several;
+}
+
+// The smoothing for a frame at `time`, or null when it is off: the window
+// from the parameter, started anew when the frame does not follow the last
+// one (frame_order.h), as before the last frame when it is that frame
+// again. Frames from several threads switch it off for good, since which
+// frames follow each other on one thread depends on timing. Under `run`.
+Smoothing* smoothingFor(Instance& in, double time) {
+    setSmoothingWindow(in.smoothing,
+                       unitToSteps(in.values[kParamSmoothing], kSmoothingSetting.maximum));
+    const double last = in.order.time;
+    const bool first = !in.order.seen;
+    const HostTimes times = in.host == Frei0rHost::mlt      ? HostTimes::positions
+                            : in.host == Frei0rHost::ffmpeg ? HostTimes::order
+                                                            : HostTimes::stamps;
+    const FrameFollows follows = nextFrameAt(in.order, time, times);
+    const bool settling = in.host == Frei0rHost::mlt && ++in.frames <= kMltSettleFrames;
+    if (in.smoothing.window == 0 || in.threadsTold || severalThreads(in) || settling) {
+        restartSmoothing(in.smoothing); // the next frame that smooths starts anew
+        return nullptr;
+    }
+    if (follows == FrameFollows::again) {
+        in.smoothing = in.beforeLast;
+        return &in.smoothing;
+    }
+    if (follows == FrameFollows::no) {
+        restartSmoothing(in.smoothing);
+        if (!first && !in.restartTold) {
+            in.restartTold = true;
+            std::fprintf(stderr,
+                         "velmor: the frame at %.3f s does not follow the one at %.3f s (a seek "
+                         "or a skipped frame); smoothing starts anew there and at every such "
+                         "jump\n",
+                         time, last);
+        }
+    }
+    in.beforeLast = in.smoothing;
+    return &in.smoothing;
 }
 
 // Copies columns first..width-1 of every row (all of them from 0).
@@ -252,7 +349,7 @@ void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
     {
         std::lock_guard<std::mutex> hold(in->run);
         runFrameKeepingFourthByte(in->state, settings, bottomUp(*in, source, columns),
-                                  bottomUp(*in, target, columns));
+                                  bottomUp(*in, target, columns), smoothingFor(*in, time));
     }
     copyColumns(*in, columns > 0 ? columns : 0, source, target); // the padding, as it came
 }

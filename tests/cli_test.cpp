@@ -29,6 +29,7 @@
 #include "deep_correct.h"
 #include "ffmpeg_job.h"
 #include "frame_run.h"
+#include "smoothing.h"
 
 namespace {
 
@@ -143,14 +144,18 @@ class Cli : public ::testing::Test {
 // the picture has none, memory row 0 at the bottom; the overlay with each
 // frame's own peak shares, as velmor.so prints them.
 std::vector<std::uint8_t> coreResult(std::vector<std::uint8_t> frames, int w, int h,
-                                     const FilterSettings& s, bool zeroAlpha) {
+                                     const FilterSettings& s, bool zeroAlpha,
+                                     int smoothingWindow = 0) {
+    Smoothing smoothing;
+    setSmoothingWindow(smoothing, smoothingWindow);
     const std::size_t size = std::size_t(w) * h * 4;
     for (std::size_t f = 0; f + size <= frames.size(); f += size) {
         if (zeroAlpha)
             for (std::size_t i = f + 3; i < f + size; i += 4) frames[i] = 0;
         auto* bottom = reinterpret_cast<FramePixel*>(&frames[f + size - std::size_t(w) * 4]);
         const FrameView view = {bottom, w, h, -std::ptrdiff_t(w) * 4};
-        runFrame(s, view, view, OverlayPeaks::thisFrame);
+        runFrame(s, view, view, OverlayPeaks::thisFrame, FourthByte::channel,
+                 smoothingWindow > 0 ? &smoothing : nullptr);
     }
     return frames;
 }
@@ -636,6 +641,74 @@ TEST_F(Cli, RawModeIsByteExactAndReportsAShortLastFrame) {
     struct stat st {};
     stat(path("partial.raw").c_str(), &st);
     EXPECT_EQ(st.st_size, 2 * 17 * 5 * 4);
+}
+
+// --smoothing on every route: raw frames at 8 bits (with and without
+// --zero-alpha) and at 16, and files on the 8-bit and the deep route. Raw
+// frames equal the core's smoothed run; files' first frames equal the
+// unsmoothed ones and later ones do not.
+TEST_F(Cli, SmoothingOnEveryRoute) {
+    const int w = 33, h = 20, frames = 8;
+    std::mt19937 rng(12);
+    std::vector<std::uint8_t> in(std::size_t(w) * h * 4 * frames);
+    for (std::size_t i = 0; i < in.size(); ++i) // a range that breathes, less than a cut
+        in[i] = std::uint8_t(i % 4 == 3 ? 0 : 60 + rng() % (80 + 10 * (i / (w * h * 4) % 4)));
+    std::ofstream(path("in.raw"), std::ios::binary)
+        .write(reinterpret_cast<char*>(in.data()), std::streamsize(in.size()));
+    std::vector<DeepPixel> deep(std::size_t(w) * h * frames);
+    for (std::size_t i = 0; i < deep.size(); ++i)
+        deep[i] = {std::uint16_t(in[4 * i] * 257), std::uint16_t(in[4 * i + 1] * 257),
+                   std::uint16_t(in[4 * i + 2] * 257), 0};
+    std::ofstream(path("deep.raw"), std::ios::binary)
+        .write(reinterpret_cast<char*>(deep.data()), std::streamsize(deep.size() * 8));
+    FilterSettings s{};
+    setDefaultSettings(s);
+    auto deepRun = [&](int window) {
+        auto state = std::make_unique<DeepState>();
+        Smoothing smoothing;
+        setSmoothingWindow(smoothing, window);
+        std::vector<DeepPixel> d = deep;
+        for (int f = 0; f < frames; ++f)
+            runDeepFrame(s, {&d[std::size_t(f) * w * h], w, h, std::ptrdiff_t(w) * 8, 16},
+                         FourthByte::channel, *state, &smoothing);
+        return std::vector<std::uint8_t>(reinterpret_cast<std::uint8_t*>(d.data()),
+                                         reinterpret_cast<std::uint8_t*>(d.data() + d.size()));
+    };
+    const struct {
+        const char* command;
+        std::vector<std::uint8_t> expected;
+    } raw[] = {
+        {" --raw 33x20 --smoothing 6 <in.raw >out.raw", coreResult(in, w, h, s, false, 6)},
+        {" --raw 33x20 --smoothing 6 --zero-alpha <in.raw >out.raw", coreResult(in, w, h, s, true, 6)},
+        {" --raw 33x20 --depth 16 --smoothing 6 <deep.raw >out.raw", deepRun(6)},
+    };
+    ASSERT_TRUE(coreResult(in, w, h, s, false, 6) != coreResult(in, w, h, s, false));
+    ASSERT_TRUE(deepRun(6) != deepRun(0));
+    for (const auto& c : raw) {
+        const Result r = run(kVelmor + c.command);
+        ASSERT_EQ(r.status, 0) << c.command << r.err;
+        std::ifstream out(path("out.raw"), std::ios::binary);
+        EXPECT_TRUE(std::vector<std::uint8_t>((std::istreambuf_iterator<char>(out)), {}) ==
+                    c.expected)
+            << c.command;
+    }
+    SKIP_IF_SANITIZED();
+    // Files: the same frames, lossless, at 8 bits and at 16.
+    ffmpeg("-f rawvideo -pix_fmt bgra -s 33x20 -r 25 -i in.raw -vf format=bgr0 -c:v ffv1 in8.mkv");
+    ffmpeg("-f rawvideo -pix_fmt bgra -s 33x20 -r 25 -i in.raw -vf format=gbrp16le -c:v ffv1 "
+           "in16.mkv");
+    const std::size_t frame = std::size_t(w) * h * 4;
+    for (const char* input : {"in8.mkv", "in16.mkv"}) {
+        SCOPED_TRACE(input);
+        ASSERT_EQ(run(kVelmor + " " + input + " -o off.mkv -y").status, 0);
+        const Result r = run(kVelmor + " " + input + " -o on.mkv -y --smoothing 6");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto off = rawFrames("off.mkv"), on = rawFrames("on.mkv");
+        ASSERT_EQ(on.size(), frame * frames);
+        EXPECT_TRUE(std::equal(on.begin(), on.begin() + frame, off.begin())); // its own
+        EXPECT_FALSE(std::equal(on.begin() + frame, on.end(), off.begin() + frame));
+        EXPECT_EQ(run("ffmpeg -v error -i " + path("on.mkv") + " -f null -").err, "");
+    }
 }
 
 // Frames of 16-bit samples at 10 and 16 bits: the core's deep run on each

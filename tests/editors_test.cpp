@@ -68,8 +68,23 @@ int settingOf(const std::string& property, double p, std::int32_t& number) {
 // Each setting in the table's order, then the statistics switch; each with
 // its table range, default and every step the editor shows, also as an
 // editor writes the value (six significant digits).
-void expectTheTablesControls(const std::vector<Shown>& controls) {
-    ASSERT_EQ(controls.size(), std::size_t(kSettingCount) + 1);
+void expectTheTablesControls(const std::vector<Shown>& controls, const char* smoothingType) {
+    ASSERT_EQ(controls.size(), std::size_t(kSettingCount) + 2);
+    // Smoothing, last: frames 0 to 100 as frames / 100, without keyframes
+    // in Kdenlive ("constant").
+    const Shown& w = controls.back();
+    EXPECT_EQ(w.property, "smoothing");
+    EXPECT_EQ(w.label, kSmoothingSetting.label);
+    EXPECT_EQ(w.type, smoothingType);
+    EXPECT_EQ(w.defaultValue, 0.0);
+    EXPECT_EQ(w.minimum, 0.0);
+    EXPECT_EQ(w.maximum, 100.0);
+    EXPECT_EQ(w.decimals, 0);
+    for (std::int32_t want = 0; want <= 100; ++want) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6g", want / w.factor);
+        ASSERT_EQ(unitToSteps(std::strtod(text, nullptr), kSmoothingSetting.maximum), want) << text;
+    }
     for (int k = 0; k <= kSettingCount; ++k) {
         const Shown& c = controls[k];
         SCOPED_TRACE(c.property);
@@ -168,7 +183,7 @@ TEST(EditorFiles, KdenliveEffectDescribesTheTablesControls) {
     // Kdenlive reads the numbers with a decimal point only where the effect says so.
     EXPECT_EQ(effect.numbers, "C");
     EXPECT_EQ(effect.name.rfind("Velmor Filter+", 0), 0u) << effect.name;
-    expectTheTablesControls(effect.controls);
+    expectTheTablesControls(effect.controls, "constant");
 }
 
 // Shotcut's panel controls as its ui.qml's array lists them.
@@ -177,16 +192,16 @@ std::vector<Shown> shotcutControls(const std::string& ui) {
         R"re(\{"property": "([^"]*)", "label": "([^"]*)", "isSwitch": (true|false), )re"
         R"re("minimum": ([-0-9.e+]+), "maximum": ([-0-9.e+]+), "step": [-0-9.e+]+, )re"
         R"re("decimals": (\d+), "suffix": "[^"]*", "factor": ([-0-9.e+]+), )re"
-        R"re("defaultValue": ([-0-9.e+]+)(?:, "tip": "([^"]*)")?\},)re");
+        R"re("defaultValue": ([-0-9.e+]+), "takesKeyframes": (true|false)(?:, "tip": "([^"]*)")?\},)re");
     std::vector<Shown> controls;
     for (std::sregex_iterator m(ui.begin(), ui.end(), line), end; m != end; ++m) {
         Shown c;
         c.property = (*m)[1], c.label = (*m)[2];
-        c.type = (*m)[3] == "true" ? "bool" : "animated";
+        c.type = (*m)[3] == "true" ? "bool" : (*m)[9] == "true" ? "animated" : "constant";
         c.minimum = std::stod((*m)[4]), c.maximum = std::stod((*m)[5]);
         c.decimals = std::stoi((*m)[6]), c.factor = std::stod((*m)[7]);
         c.defaultValue = std::stod((*m)[8]);
-        c.tip = (*m)[9];
+        c.tip = (*m)[10];
         controls.push_back(c);
     }
     return controls;
@@ -202,7 +217,7 @@ TEST(EditorFiles, ShotcutPanelAndMetadataDescribeTheTablesControls) {
     EXPECT_NE(meta.find("simpleProperties: ['gain', 'threshold', 'gamma value']"),
               std::string::npos) << meta;
     const std::vector<Shown> shown = shotcutControls(ui);
-    expectTheTablesControls(shown);
+    expectTheTablesControls(shown, "constant");
     EXPECT_EQ((meta + ui).find("'threads'"), std::string::npos);
     // The keyframes' ranges are the parameter's own (shown / factor), not the panel's.
     const std::regex range(R"re(property: '([^']*)'\s*isCurve: true\s*minimum: ([-0-9.e+]+)\s*)re"
@@ -230,9 +245,10 @@ TEST(EditorFiles, BothEditorsShowTheTablesHelp) {
     } editors[] = {{"Kdenlive", readKdenliveEffect().controls}, {"Shotcut", shotcutControls(ui)}};
     for (const Editor& e : editors) {
         SCOPED_TRACE(e.name);
-        ASSERT_EQ(e.controls.size(), std::size_t(kSettingCount) + 1);
+        ASSERT_EQ(e.controls.size(), std::size_t(kSettingCount) + 2);
         for (int k = 0; k < kSettingCount; ++k) EXPECT_EQ(e.controls[k].tip, kSettingTable[k].tip);
         EXPECT_EQ(e.controls[kSettingCount].tip, frei0rParam(kParamStatistics).explanation);
+        EXPECT_EQ(e.controls[kSettingCount + 1].tip, kSmoothingSetting.tip);
     }
     const std::regex tip(R"(Shotcut\.HoverTip \{\s*text: control\.isSwitch \? ([^\n]*)\n)");
     std::vector<std::string> shown;

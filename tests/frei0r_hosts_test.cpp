@@ -394,4 +394,48 @@ TEST_F(Frei0rHosts, MeltValuesOutsideTheUnitRangeAreNamedOnce) {
     EXPECT_EQ(text.find(told, at + 1), std::string::npos) << text; // once
 }
 
+// Smoothing, the last parameter: ffmpeg's frames and melt's at real_time
+// -1 are smoothed as the core smooths frames in order (melt's after the
+// first 25, which are each their own while the plug-in learns that one
+// thread renders); with MLT's frame threads (real_time -3) the plug-in says
+// so once and each frame is its own.
+TEST_F(Frei0rHosts, SmoothingFollowsFramesInOrderAndIsOffOnFrameThreads) {
+    // Contrast that breathes from frame to frame, so smoothing shows.
+    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=25:d=1.6 -vf "
+                    "\"format=yuv444p,eq=contrast='0.35+0.08*mod(n\\,4)':eval=frame,format=bgra\" "
+                    "-c:v ffv1 '" + path("breath.mkv") + "'"));
+    ASSERT_TRUE(run("ffmpeg -v error -y -i '" + path("breath.mkv") + "' -f rawvideo -pix_fmt bgra '" +
+                    path("breath.raw") + "'"));
+    const auto frames = readFile("breath.raw");
+    const FilterSettings s = referenceSettings(100, 10, 1.0, 0, 0, false);
+    const auto smoothed = referenceFrames(s, frames, 320, 240, 320, 12);
+    const auto own = referenceFrames(s, frames, 320, 240, 320);
+    ASSERT_TRUE(smoothed != own); // smoothing changes these frames
+    // Every parameter before the last at its default, as ffmpeg's list needs.
+    ASSERT_TRUE(run("ffmpeg -v error -y -i '" + path("breath.mkv") +
+                    "' -vf 'format=bgra,frei0r=velmor:|1|0.0392|0.1667|n|n|n|1|0|0.12' "
+                    "-f rawvideo -pix_fmt bgra '" + path("breath-ffmpeg.raw") + "'"));
+    EXPECT_TRUE(sameFrames(readFile("breath-ffmpeg.raw"), smoothed, 320, 240)) << "ffmpeg";
+    const std::string melt = "melt -silent -profile '" + path("320x240.profile") + "' '" +
+                             path("breath.mkv") + "' -filter frei0r.velmor smoothing=0.12 " +
+                             "-consumer 'avformat:" + path("breath-melt.raw") +
+                             "' f=rawvideo pix_fmt=bgra real_time=";
+    ASSERT_TRUE(run(melt + "-1"));
+    const std::size_t frame = std::size_t(320) * 240 * 4;
+    const auto later = referenceFrames(s, {frames.begin() + 25 * frame, frames.end()}, 320, 240,
+                                       320, 12);
+    auto settled = own;
+    std::copy(later.begin(), later.end(), settled.begin() + 25 * frame);
+    ASSERT_TRUE(settled != own);
+    EXPECT_TRUE(sameFrames(readFile("breath-melt.raw"), settled, 320, 240)) << "melt -1";
+    const std::string log = path("threads.log");
+    ASSERT_TRUE(run(melt + "-3 2>'" + log + "'"));
+    std::ifstream in(log);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::size_t at = text.find("smoothing is off");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.find("smoothing is off", at + 1), std::string::npos) << text; // once
+    EXPECT_TRUE(sameFrames(readFile("breath-melt.raw"), own, 320, 240)) << "melt -3";
+}
+
 } // namespace

@@ -13,6 +13,7 @@
 
 #include "frame_run.h"
 #include "settings.h"
+#include "smoothing.h"
 
 inline FilterSettings referenceSettings(std::int32_t gain, std::int32_t threshold, double gamma,
                                         std::int32_t sCurve, std::int32_t bypassTitles,
@@ -27,10 +28,15 @@ inline FilterSettings referenceSettings(std::int32_t gain, std::int32_t threshol
     return s;
 }
 
-// `frames` holds whole top-down frames of width x height BGRA pixels.
+// `frames` holds whole top-down frames of width x height BGRA pixels, in
+// order: with a smoothing window they are one run of frames that follow
+// each other.
 inline std::vector<std::uint8_t> referenceFrames(const FilterSettings& s,
                                                  const std::vector<std::uint8_t>& frames,
-                                                 int width, int height, int pictureWidth) {
+                                                 int width, int height, int pictureWidth,
+                                                 int smoothingWindow = 0) {
+    Smoothing smoothing;
+    setSmoothingWindow(smoothing, smoothingWindow);
     const std::size_t frameBytes = std::size_t(width) * height * 4;
     std::vector<std::uint8_t> out = frames;
     std::vector<std::uint8_t> host(std::size_t(pictureWidth) * height * 4);
@@ -43,7 +49,9 @@ inline std::vector<std::uint8_t> referenceFrames(const FilterSettings& s,
             }
         const FrameView v = {reinterpret_cast<FramePixel*>(host.data()), pictureWidth, height,
                              std::ptrdiff_t(pictureWidth) * 4};
-        if (pictureWidth > 0) runFrame(s, v, v, OverlayPeaks::thisFrame);
+        if (pictureWidth > 0)
+            runFrame(s, v, v, OverlayPeaks::thisFrame, FourthByte::channel,
+                     smoothingWindow > 0 ? &smoothing : nullptr);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < pictureWidth; ++x) {
                 std::uint8_t* p = &out[f + (std::size_t(y) * width + x) * 4];

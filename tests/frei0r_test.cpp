@@ -86,12 +86,13 @@ struct Params {
     double sCurve = 0, bypass = 0, stats = 0, pictureWidth = 1.0;
     const char* config = "";
     double gammaValue = 0; // "gamma value": unset
+    double smoothing = 0;  // off
 };
 
 f0r_instance_t makeInstance(int width, int height, const Params& p) {
     f0r_instance_t in = f0r_construct(width, height);
     const double values[] = {0, p.gain, p.threshold, p.gamma, p.sCurve,
-                             p.bypass, p.stats, p.pictureWidth, p.gammaValue};
+                             p.bypass, p.stats, p.pictureWidth, p.gammaValue, p.smoothing};
     static_assert(sizeof values / sizeof *values == kParamCount, "every parameter");
     for (int i = kParamGain; i < kParamCount; ++i)
         f0r_set_param_value(in, const_cast<double*>(&values[i]), i);
@@ -155,7 +156,7 @@ TEST(Frei0rFrames, EqualTheCoresResultOnTheHostsFrames) {
 }
 
 TEST(Frei0rFrames, KeepTheParametersAsSetAndCopyTheScriptLine) {
-    f0r_instance_t in = makeInstance(8, 8, {0.25, 0.5, 0.75, 1, 0, 1, 0.5, "", 0.3});
+    f0r_instance_t in = makeInstance(8, 8, {0.25, 0.5, 0.75, 1, 0, 1, 0.5, "", 0.3, 0.12});
     char line[] = "Config(100, 10, 120, 1, 0)";
     f0r_param_string p = line;
     f0r_set_param_value(in, &p, kParamConfig);
@@ -163,7 +164,7 @@ TEST(Frei0rFrames, KeepTheParametersAsSetAndCopyTheScriptLine) {
     f0r_param_string back = nullptr;
     f0r_get_param_value(in, &back, kParamConfig);
     EXPECT_STREQ(back, "Config(100, 10, 120, 1, 0)");
-    const double expected[] = {0, 0.25, 0.5, 0.75, 1, 0, 1, 0.5, 0.3};
+    const double expected[] = {0, 0.25, 0.5, 0.75, 1, 0, 1, 0.5, 0.3, 0.12};
     for (int i = kParamGain; i < kParamCount; ++i) {
         double v = -1;
         f0r_get_param_value(in, &v, i);

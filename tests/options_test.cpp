@@ -94,6 +94,12 @@ TEST(Options, RangesModesAndWarnings) {
         // After --, -o is a name too: the suggestion is a command that works.
         {{"--", "-file.mp4", "-o", "b"}, "velmor -o b -- -file.mp4", ""},
         {{"a.mp4", "b.mp4"}, "velmor a.mp4 -o b.mp4", ""},
+        {{"a", "-o", "b", "--smoothing", "101"}, "outside 0 to 100", ""},
+        {{"a", "-o", "b", "--smoothing", "-1"}, "outside 0 to 100", ""},
+        {{"a", "-o", "b", "--smoothing", "1.5"}, "not a whole number", ""},
+        {{"a", "-o", "b", "--smoothing"}, "needs a value", ""},
+        {{"--raw", "2x2", "--smoothing=100"}, nullptr, ""},
+        {{"--print-config", "--smoothing", "12"}, nullptr, "not part of a script line"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -125,8 +131,11 @@ TEST(Options, RangesModesAndWarnings) {
 // The plug-in's parameters, by position: only what the user gave, a number
 // before a given one at the plug-in's own default.
 TEST(Frei0rArgument, GivesOnlyWhatWasGiven) {
-    UserSettings none, gain, gamma, line;
+    UserSettings none, gain, gamma, line, smooth, smoothLine;
     gain.given[kGainSetting] = 80;
+    smooth.smoothing = 12;
+    smoothLine.line = ScriptNumbers{{100, 10, 120, 1, 0}};
+    smoothLine.smoothing = 100;
     gamma.given[kGammaSetting] = 140;
     line.line = ScriptNumbers{{100, 10, 120, 1, 0}};
     line.given[kThresholdSetting] = 20;
@@ -142,6 +151,9 @@ TEST(Frei0rArgument, GivesOnlyWhatWasGiven) {
         {line, false, "", "Config(100\\, 20\\, 120\\, 1\\, 0)"},
         {line, true, "0.5", "Config(100\\, 20\\, 120\\, 1\\, 0)|1|0.0392156862745098|0.16666666666666666|n|n|y|0.5"},
         {none, false, "0.5", "|1|0.0392156862745098|0.16666666666666666|n|n|n|0.5"},
+        // Smoothing is the last parameter: N frames as N / 100.
+        {smooth, false, "", "|1|0.0392156862745098|0.16666666666666666|n|n|n|1|0|0.12"},
+        {smoothLine, false, "0.5", "Config(100\\, 10\\, 120\\, 1\\, 0)|1|0.0392156862745098|0.16666666666666666|n|n|n|0.5|0|1"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(frei0rArgument(c.s, c.stats, c.width), c.expected) << c.expected;

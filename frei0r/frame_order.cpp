@@ -1,0 +1,18 @@
+// Whether a frame follows the one before; see frame_order.h.
+#include "frame_order.h"
+
+FrameFollows nextFrameAt(FrameOrder& order, double time, HostTimes times) {
+    const bool seen = order.seen;
+    const double last = order.time;
+    order.seen = true;
+    order.time = time;
+    if (!seen) return FrameFollows::no;
+    if (times == HostTimes::order) return FrameFollows::yes;
+    if (time == last) return FrameFollows::again;
+    if (!(time > last)) return FrameFollows::no; // not-a-number too
+    if (times == HostTimes::stamps) return FrameFollows::yes;
+    const double step = time - last;
+    const bool skipped = order.shortestStep > 0 && step > order.shortestStep * 1.5;
+    if (order.shortestStep == 0 || step < order.shortestStep) order.shortestStep = step;
+    return skipped ? FrameFollows::no : FrameFollows::yes;
+}
