@@ -212,9 +212,11 @@ TEST_F(Batch, InterruptAndResume) {
             return false;
         };
         for (int i = 0; i < 200 && hidden(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        // Only the file finished before the signal: the one under way was
+        // stopped, and no file's velmor outlived the batch to finish it.
         const std::set<std::string> left = tree(path("out"));
         EXPECT_FALSE(hidden());
-        EXPECT_LT(left.size(), 4u);
+        EXPECT_EQ(left, (std::set<std::string>{"a.nut"}));
         for (const auto& f : left) expectDecodes("out/" + f);
         struct stat before {};
         stat(path("out/a.nut").c_str(), &before);
