@@ -33,15 +33,15 @@ TEST(BatchOptions, TableOfCommandLines) {
          {"a.mp4", "-b.mp4"}, {"--gamma=1.5"}, 3},
         {{"--jobs=2", "--ffmpeg-args", "-crf 20", "x", "-o", "/tmp"}, true, true, "", {"x"},
          {"--ffmpeg-args", "-crf 20"}, 2},
-        {{"-o", "out/"}, false, true, "give the inputs"},
-        {{"a.mp4", "--resume", "-o", "b.mp4"}, false, true, "--resume is for many inputs"},
-        {{"a.mp4", "-j", "0", "-o", "out/"}, false, true, "--jobs: '0'"},
-        {{"a.mp4", "-j", "-o", "out/"}, false, true, "--jobs: '-o'"},
-        {{"a.mp4", "--shard", "3/2", "-o", "out/"}, false, true, "--shard: '3/2'"},
-        {{"a.mp4", "--recursive=1", "-o", "out/"}, false, true, "takes no value"},
-        {{"a.mp4", "--format", "", "-o", "out/"}, false, true, "--format"},
-        {{"a.mp4", "-o"}, false, false, "--output needs a value"},
-        {{"a.mp4", "b.mp4", "-o", "out/", "--help"}, true, false, ""},
+        {{"-o", "out/"}, false, true, "give the inputs", {}, {}},
+        {{"a.mp4", "--resume", "-o", "b.mp4"}, false, true, "--resume is for many inputs", {}, {}},
+        {{"a.mp4", "-j", "0", "-o", "out/"}, false, true, "--jobs: '0'", {}, {}},
+        {{"a.mp4", "-j", "-o", "out/"}, false, true, "--jobs: '-o'", {}, {}},
+        {{"a.mp4", "--shard", "3/2", "-o", "out/"}, false, true, "--shard: '3/2'", {}, {}},
+        {{"a.mp4", "--recursive=1", "-o", "out/"}, false, true, "takes no value", {}, {}},
+        {{"a.mp4", "--format", "", "-o", "out/"}, false, true, "--format", {}, {}},
+        {{"a.mp4", "-o"}, false, false, "--output needs a value", {}, {}},
+        {{"a.mp4", "b.mp4", "-o", "out/", "--help"}, true, false, "", {}, {}},
     };
     for (const BatchCase& c : cases) {
         std::string line;
@@ -71,7 +71,9 @@ TEST(BatchOptions, ShardText) {
     for (const auto& c : cases) {
         int k = 0, n = 0;
         EXPECT_EQ(parseShard(c.text, k, n), c.ok) << c.text;
-        if (c.ok) EXPECT_EQ(std::make_pair(k, n), std::make_pair(c.k, c.n)) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(std::make_pair(k, n), std::make_pair(c.k, c.n)) << c.text;
+        }
     }
 }
 
@@ -88,7 +90,9 @@ TEST(Shard, EveryInputInExactlyOneShareInAnyOrder) {
             std::vector<BatchItem> items = all;
             std::shuffle(items.begin(), items.end(), random);
             keepShare(items, k, count);
-            if (count > 1) EXPECT_LT(items.size(), all.size() * 2 / count) << k << "/" << count;
+            if (count > 1) {
+                EXPECT_LT(items.size(), all.size() * 2 / count) << k << "/" << count;
+            }
             for (const auto& i : items) seen.insert(i.relative);
         }
         EXPECT_EQ(seen.size(), all.size());
