@@ -3,6 +3,7 @@
 //   velmor INPUT -o OUTPUT   one ffmpeg process with the filter in its filter
 //                            graph (velmor.so through ffmpeg's frei0r filter);
 //                            velmor chooses the command and reports on it
+//   velmor INPUT... -o DIR/  many files, each as above, -j at once (batch_run)
 //   velmor --raw WxH         raw BGRA frames on stdin -> filter -> stdout, the
 //                            filter driven as the video host drives it
 //   velmor --demo [DIR]      a washed-out sample clip, corrected, and a
@@ -15,6 +16,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "batch_options.h"
+#include "batch_run.h"
 #include "convert.h"
 #include "demo.h"
 #include "filter_host.h"
@@ -32,6 +35,9 @@ constexpr const char* kVersion = "velmor " VELMOR_VERSION;
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
+    BatchOptions batch;
+    if (!parseBatchOptions(args, batch, error)) return failure(error, 2);
+    if (batch.batch) return runBatch(batch);
     std::optional<Options> options = parseOptions(args, error);
     if (!options) return failure(error, 2);
     // For tests and benchmarks: every file through one route.

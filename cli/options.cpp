@@ -339,3 +339,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         o.warnings.push_back("--stats is not part of a script line (ignored)");
     return o;
 }
+
+bool optionTakesValue(const std::string& arg) {
+    return takesValue(arg);
+}

@@ -64,6 +64,9 @@ struct Options {
 // Parses argv; on a mistake returns nothing and sets `error` to one line.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
 
+// Whether the long option `arg` takes a value (the next argument).
+bool optionTakesValue(const std::string& arg);
+
 // Splits --ffmpeg-args text at blanks; single and double quotes group.
 bool splitArguments(const std::string& text, std::vector<std::string>& out);
 

@@ -1,5 +1,6 @@
 // velmor's usage text (--help): the modes, the settings with their ranges
 // and defaults from the settings table, and the options of each mode.
+#include "batch_options.h"
 #include "options.h"
 
 #include <cmath>
@@ -8,6 +9,7 @@ namespace {
 
 const char* const kUsageHead = R"USAGE(Usage:
   velmor [options] INPUT -o OUTPUT     correct a video or image (anything ffmpeg reads)
+  velmor [options] INPUT... -o DIR/    correct many, into one folder (see below)
   velmor --raw WIDTHxHEIGHT [options]  correct raw BGRA frames from standard input
                                        to standard output
   velmor --demo [DIR]                  make a washed-out sample clip with ffmpeg, correct it,
@@ -104,5 +106,5 @@ std::string usageText() {
             "replace\n"
             "                     the line's values\n"
             "  --stats            draw the per-frame statistics into the frames\n\n";
-    return text + kUsageTail;
+    return text + kUsageTail + "\n" + batchUsageText();
 }

@@ -1,0 +1,272 @@
+// End-to-end tests of velmor's batches (velmor INPUT... -o DIR/) on tiny
+// clips: each output byte for byte the one file mode writes, a failing file
+// among good ones, the report's rows, interrupts and resuming, clashes and
+// the -n/-y rules, folders, and --shard's shares covering the batch.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const std::string kVelmor = VELMOR_BINARY;
+
+#ifdef VELMOR_SANITIZED
+#define SKIP_IF_SANITIZED() GTEST_SKIP() << "ffmpeg cannot load the sanitized velmor.so"
+#else
+#define SKIP_IF_SANITIZED() (void)0
+#endif
+
+struct Result {
+    int status;
+    std::string err;
+};
+
+class Batch : public ::testing::Test {
+  protected:
+    std::string dir;
+    void SetUp() override {
+        char name[] = "/tmp/velmor-batch-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    Result run(const std::string& command) const {
+        const std::string errFile = path("stderr.txt");
+        const int rc = std::system(
+            ("cd '" + dir + "' && (" + command + ") 2>stderr.txt </dev/null").c_str());
+        const std::string err = read("stderr.txt");
+        std::remove(errFile.c_str());
+        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : 128, err};
+    }
+    std::string read(const std::string& name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        std::stringstream t;
+        t << in.rdbuf();
+        return t.str();
+    }
+    bool exists(const std::string& name) const { return access(path(name).c_str(), F_OK) == 0; }
+    void clip(const std::string& name, const std::string& size = "66x48", double seconds = 0.4) {
+        ASSERT_EQ(run("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=" + size +
+                      ":rate=10:duration=" + std::to_string(seconds) +
+                      " -vf eq=contrast=0.4 -c:v ffv1 '" + name + "'")
+                      .status,
+                  0);
+    }
+    // Every file below `folder` (relative paths), hidden ones included.
+    std::set<std::string> tree(const std::string& folder) const {
+        std::set<std::string> names;
+        const Result r = run("cd '" + folder + "' && find . -type f | sed 's|^./||' >&2");
+        std::istringstream in(r.err);
+        for (std::string line; std::getline(in, line);) names.insert(line);
+        return names;
+    }
+    // Decodes the output: ffmpeg prints nothing for a sound file.
+    void expectDecodes(const std::string& name) const {
+        const Result r = run("ffmpeg -v error -nostdin -i '" + name + "' -f null -");
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_EQ(r.err, "") << name;
+    }
+    pid_t spawn(const std::vector<std::string>& args) const {
+        std::vector<char*> argv;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, path("spawned.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+};
+
+// Three good clips and one file that is no video: the others done and
+// equal to file mode's outputs, exit status 1, a row each in the report;
+// --fail-fast leaves the files after the failure undone.
+TEST_F(Batch, OneFailingFileAmongGoodOnes) {
+    SKIP_IF_SANITIZED();
+    for (const char* c : {"a.nut", "b.nut", "c.nut"}) clip(c);
+    std::ofstream(path("bad.mkv")) << "not a video\n";
+    for (const char* report : {"r.csv", "r.jsonl"}) {
+        SCOPED_TRACE(report);
+        run("rm -rf out");
+        const Result r = run(kVelmor + " a.nut bad.mkv b.nut c.nut --gain 80 -o out/ -j 2 --report " +
+                             report);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("velmor: bad.mkv is not a video"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("4 files in"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("3 done, 1 failed"), std::string::npos) << r.err;
+        EXPECT_EQ(tree(path("out")), (std::set<std::string>{"a.nut", "b.nut", "c.nut"}));
+        const std::string rows = read(report);
+        const bool csv = std::string(report) == "r.csv";
+        for (const char* name : {"a.nut", "b.nut", "c.nut"}) {
+            const std::string row = csv ? "\"" + std::string(name) + "\",\"out/" + name + "\",\"done\""
+                                        : "{\"input\":\"" + std::string(name) + "\",\"output\":\"out/" +
+                                              name + "\",\"status\":\"done\"";
+            EXPECT_NE(rows.find(row), std::string::npos) << rows;
+        }
+        EXPECT_NE(rows.find(csv ? "\"bad.mkv\",\"out/bad.mkv\",\"failed\",\"bad.mkv is not"
+                                : "\"status\":\"failed\",\"message\":\"bad.mkv is not"),
+                  std::string::npos)
+            << rows;
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), csv ? 5 : 4);
+    }
+    for (const char* name : {"a.nut", "b.nut", "c.nut"}) {
+        ASSERT_EQ(run(kVelmor + " " + name + " --gain 80 -o single-" + name).status, 0);
+        EXPECT_EQ(read("out/" + std::string(name)), read("single-" + std::string(name))) << name;
+        expectDecodes("out/" + std::string(name));
+    }
+    run("rm -rf out");
+    const Result fast = run(kVelmor + " a.nut bad.mkv b.nut c.nut -o out/ -j 1 --fail-fast --report f.csv");
+    EXPECT_EQ(fast.status, 1);
+    EXPECT_EQ(tree(path("out")), (std::set<std::string>{"a.nut"}));
+    EXPECT_NE(read("f.csv").find("\"c.nut\",\"out/c.nut\",\"not run\""), std::string::npos);
+}
+
+// Names that clash, outputs that exist (-n, -y, --resume, neither), and
+// folders: --recursive keeps the paths below the folder, leaves hidden and
+// unknown files out, and never takes the output folder inside it for input.
+TEST_F(Batch, ClashesExistingOutputsAndFolders) {
+    SKIP_IF_SANITIZED();
+    run("mkdir -p in/sub in/.hidden");
+    for (const char* c : {"in/a.mkv", "in/sub/b.mkv", "in/.hidden/h.mkv", "in/a.nut"}) clip(c);
+    std::ofstream(path("in/notes.txt")) << "notes\n";
+    Result r = run(kVelmor + " --recursive in -o in/out/ --format mkv");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("would be written to in/out/a.mkv"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists("in/out"));
+    r = run(kVelmor + " in -o out/");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("give --recursive"), std::string::npos) << r.err;
+    run("rm in/a.nut");
+    ASSERT_EQ(run(kVelmor + " --recursive in/ -o in/out/ --format nut").status, 0);
+    EXPECT_EQ(tree(path("in/out")), (std::set<std::string>{"a.nut", "sub/b.nut"}));
+    expectDecodes("in/out/sub/b.nut");
+    // Again: its own outputs are no inputs, and existing outputs need a rule.
+    std::ofstream(path("in/out/a.nut")) << "mine\n";
+    r = run(kVelmor + " --recursive in -o in/out --format nut");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("give -y to replace it"), std::string::npos) << r.err;
+    EXPECT_EQ(read("in/out/a.nut"), "mine\n");
+    for (const char* rule : {"-n", "--resume"}) {
+        r = run(kVelmor + " --recursive in -o in/out --format nut " + rule);
+        EXPECT_EQ(r.status, 0) << rule << r.err;
+        EXPECT_NE(r.err.find("0 done, 2 skipped"), std::string::npos) << r.err;
+        EXPECT_EQ(read("in/out/a.nut"), "mine\n");
+    }
+    EXPECT_EQ(run(kVelmor + " --recursive in -o in/out --format nut -y --resume").status, 2);
+    ASSERT_EQ(run(kVelmor + " --recursive in -o in/out --format nut -y").status, 0);
+    expectDecodes("in/out/a.nut");
+    EXPECT_EQ(tree(path("in/out")), (std::set<std::string>{"a.nut", "sub/b.nut"}));
+}
+
+// Stopped by a signal (to velmor alone, as kill sends it, or SIGKILL, which
+// velmor cannot catch): no output half-written, no temporary file left;
+// the same command with --resume converts only what is missing.
+TEST_F(Batch, InterruptAndResume) {
+    SKIP_IF_SANITIZED();
+    for (const char* c : {"a.nut", "b.nut", "c.nut", "d.nut"}) clip(c, "640x360", 12);
+    const std::vector<std::string> command = {kVelmor, path("a.nut"), path("b.nut"), path("c.nut"), path("d.nut"), "-o",
+                                              path("out/"), "-j", "1", "--resume", "--quiet"};
+    for (int sig : {SIGINT, SIGKILL}) {
+        SCOPED_TRACE(strsignal(sig));
+        run("rm -rf out");
+        const pid_t pid = spawn(command);
+        // Wait until one output is complete and the next one under way.
+        auto under = [&] {
+            const std::set<std::string> t = tree(path("out"));
+            return t.size() >= 2 && t.count("a.nut");
+        };
+        for (int i = 0; i < 400 && !under(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        ASSERT_TRUE(under()) << read("spawned.txt");
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        if (sig == SIGKILL) {
+            EXPECT_TRUE(WIFSIGNALED(status));
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + sig) << status;
+        }
+        // The file's velmor cleans up after itself when the batch is gone.
+        auto hidden = [&] {
+            for (const auto& f : tree(path("out")))
+                if (f[0] == '.') return true;
+            return false;
+        };
+        for (int i = 0; i < 200 && hidden(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        // Only the file finished before the signal: the one under way was
+        // stopped, and no file's velmor outlived the batch to finish it.
+        const std::set<std::string> left = tree(path("out"));
+        EXPECT_FALSE(hidden());
+        EXPECT_EQ(left, (std::set<std::string>{"a.nut"}));
+        for (const auto& f : left) expectDecodes("out/" + f);
+        struct stat before {};
+        stat(path("out/a.nut").c_str(), &before);
+        const Result again = run(kVelmor + " a.nut b.nut c.nut d.nut -o out/ -j 2 --resume --report r.csv");
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_NE(again.err.find(std::to_string(4 - left.size()) + " done, " +
+                                 std::to_string(left.size()) + " skipped"),
+                  std::string::npos)
+            << again.err;
+        struct stat after {};
+        stat(path("out/a.nut").c_str(), &after);
+        EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec); // not redone
+        EXPECT_EQ(tree(path("out")), (std::set<std::string>{"a.nut", "b.nut", "c.nut", "d.nut"}));
+        ASSERT_EQ(run(kVelmor + " d.nut -y -o single.nut").status, 0);
+        EXPECT_EQ(read("out/d.nut"), read("single.nut"));
+        // Run again: nothing left to do.
+        EXPECT_NE(run(kVelmor + " a.nut b.nut c.nut d.nut -o out/ --resume").err.find("0 done, 4 skipped"),
+                  std::string::npos);
+    }
+}
+
+// N workers with the same command, each listing the inputs in its own
+// order, write every output once, equal to one batch's.
+TEST_F(Batch, ShardsCoverTheBatchOnce) {
+    SKIP_IF_SANITIZED();
+    std::string names, reversed;
+    for (int i = 0; i < 7; ++i) {
+        const std::string n = "c" + std::to_string(i) + ".nut";
+        clip(n, "34x26", 0.2);
+        names += " " + n;
+        reversed = " " + n + reversed;
+    }
+    ASSERT_EQ(run(kVelmor + names + " -o all/").status, 0);
+    std::multiset<std::string> seen;
+    for (int k = 1; k <= 3; ++k) {
+        const Result r = run(kVelmor + (k % 2 ? names : reversed) + " -o shards/ --shard " +
+                             std::to_string(k) + "/3 --report s" + std::to_string(k) + ".csv");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string rows = read("s" + std::to_string(k) + ".csv");
+        for (int i = 0; i < 7; ++i)
+            if (rows.find("\"c" + std::to_string(i) + ".nut\"") != std::string::npos)
+                seen.insert("c" + std::to_string(i));
+    }
+    EXPECT_EQ(seen.size(), 7u);
+    EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), 7u);
+    EXPECT_EQ(tree(path("shards")), tree(path("all")));
+    for (int i = 0; i < 7; ++i) {
+        const std::string n = "/c" + std::to_string(i) + ".nut";
+        EXPECT_EQ(read("shards" + n), read("all" + n)) << n;
+    }
+}
+
+} // namespace
