@@ -22,39 +22,14 @@
 #include <thread>
 #include <vector>
 
+#include "shell_fixture.h"
+
 namespace {
 
 const std::string kVelmor = VELMOR_BINARY;
 
-#ifdef VELMOR_SANITIZED
-#define SKIP_IF_SANITIZED() GTEST_SKIP() << "ffmpeg cannot load the sanitized velmor.so"
-#else
-#define SKIP_IF_SANITIZED() (void)0
-#endif
-
-struct Result {
-    int status;
-    std::string err;
-};
-
-class Batch : public ::testing::Test {
+class Batch : public InFolder {
   protected:
-    std::string dir;
-    void SetUp() override {
-        char name[] = "/tmp/velmor-batch-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-    std::string path(const std::string& name) const { return dir + "/" + name; }
-    Result run(const std::string& command) const {
-        const std::string errFile = path("stderr.txt");
-        const int rc = std::system(
-            ("cd '" + dir + "' && (" + command + ") 2>stderr.txt </dev/null").c_str());
-        const std::string err = read("stderr.txt");
-        std::remove(errFile.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : 128, err};
-    }
     std::string read(const std::string& name) const {
         std::ifstream in(path(name), std::ios::binary);
         std::stringstream t;
@@ -198,13 +173,7 @@ TEST_F(Batch, InterruptAndResume) {
         for (int i = 0; i < 400 && !under(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
         ASSERT_TRUE(under()) << read("spawned.txt");
         kill(pid, sig);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        if (sig == SIGKILL) {
-            EXPECT_TRUE(WIFSIGNALED(status));
-        } else {
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + sig) << status;
-        }
+        expectEndedBy(pid, sig);
         // The file's velmor cleans up after itself when the batch is gone.
         auto hidden = [&] {
             for (const auto& f : tree(path("out")))

@@ -30,50 +30,20 @@
 #include "ffmpeg_job.h"
 #include "frame_run.h"
 #include "smoothing.h"
+#include "shell_fixture.h"
 
 namespace {
 
 const std::string kVelmor = VELMOR_BINARY;
 
 #ifdef VELMOR_SANITIZED
-#define SKIP_IF_SANITIZED() GTEST_SKIP() << "ffmpeg cannot load the sanitized velmor.so"
 constexpr bool kSanitized = true;
 #else
-#define SKIP_IF_SANITIZED() (void)0
 constexpr bool kSanitized = false;
 #endif
 
-struct Result {
-    int status;
-    std::string err;
-};
-
-std::string shellQuoted(const std::string& s) {
-    return "'" + s + "'";
-}
-
-class Cli : public ::testing::Test {
+class Cli : public InFolder {
   protected:
-    std::string dir;
-    void SetUp() override {
-        char name[] = "/tmp/velmor-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override { std::system(("rm -rf " + shellQuoted(dir)).c_str()); }
-    std::string path(const std::string& name) const { return dir + "/" + name; }
-
-    Result run(const std::string& command) const {
-        const std::string errFile = path("stderr.txt");
-        const int rc = std::system(("cd " + shellQuoted(dir) + " && (" + command + ") 2>" +
-                                    shellQuoted(errFile) + " </dev/null")
-                                       .c_str());
-        std::ifstream in(errFile);
-        std::stringstream text;
-        text << in.rdbuf();
-        std::remove(errFile.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : 128, text.str()};
-    }
     void ffmpeg(const std::string& args) const {
         ASSERT_EQ(run("ffmpeg -hide_banner -nostdin -v error -y " + args).status, 0) << args;
     }
@@ -1014,13 +984,8 @@ TEST_F(Cli, SignalsStopFfmpegAndLeaveNothingBehind) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         ASSERT_EQ(ffmpegsHere(), processes);
         kill(pid, sig);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        if (sig == SIGKILL) {
-            EXPECT_TRUE(WIFSIGNALED(status));
-        } else {
-            ASSERT_TRUE(WIFEXITED(status));
-            EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        expectEndedBy(pid, sig);
+        if (sig != SIGKILL) {
             for (const auto& f : files()) EXPECT_EQ(f.find(".velmor-"), std::string::npos) << f;
         }
         for (int i = 0; i < 40 && ffmpegsHere() > 0; ++i)
