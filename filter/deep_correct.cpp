@@ -151,20 +151,27 @@ void clearAlpha(const DeepView& f) {
     }
 }
 
-} // namespace
+void clearAlpha(const DeepPlanes& f) {
+    if (f.plane[kAlpha] == nullptr) return;
+    for (std::int32_t r = 0; r < f.height; ++r) {
+        std::uint16_t* p = deepPlaneRow(f, kAlpha, r);
+        for (std::int32_t x = 0; x < f.width; ++x) p[x] = 0;
+    }
+}
 
-void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
-                  DeepState& state) {
+// Both layouts' run: the count, the levels and tables, the map, through
+// the selected kernels of the frame's layout.
+template <typename Frame, typename Count, typename Map>
+void runDeep(const FilterSettings& settings, const Frame& frame, FourthByte fourth,
+             DeepState& state, Count count, Map map) {
     if (frame.width <= 0 || frame.height <= 0 || frame.bits < 8 || frame.bits > 16) return;
     const Depth d{(1u << frame.bits) - 1, 1u << frame.bits, frame.bits};
     const std::uint64_t pixels =
         static_cast<std::uint64_t>(frame.width) * static_cast<std::uint64_t>(frame.height);
-    const FrameKernels& kernels = frameKernels();
     for (auto& h : state.histogram)
         for (std::uint32_t v = 0; v < d.bins; ++v) h[v] = 0;
     // A zeroed alpha counts as a kept one does: as 0.
-    kernels.deepCount(frame, state.histogram,
-                      fourth == FourthByte::zeroed ? FourthByte::kept : fourth);
+    count(frame, state.histogram, fourth == FourthByte::zeroed ? FourthByte::kept : fourth);
     searchClipPoints(d, clipLimitFor(pixels), state);
     if (!decideLevels(settings, d, pixels, state)) { // the gate: unchanged
         if (fourth == FourthByte::zeroed) clearAlpha(frame);
@@ -180,7 +187,23 @@ void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthB
     // lets the map write it as that one value.
     if (fourth == FourthByte::zeroed)
         for (std::uint32_t i = 1; i < d.bins; ++i) state.table[kAlpha][i] = state.table[kAlpha][0];
-    kernels.deepMap(frame, state.table,
-                    deepChannelValuesOf(state.histogram, d.bits, pixels,
-                                        fourth == FourthByte::kept ? fourth : FourthByte::channel));
+    map(frame, state.table,
+        deepChannelValuesOf(state.histogram, d.bits, pixels,
+                            fourth == FourthByte::kept ? fourth : FourthByte::channel));
+}
+
+} // namespace
+
+void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
+                  DeepState& state) {
+    const FrameKernels& kernels = frameKernels();
+    runDeep(settings, frame, fourth, state, kernels.deepCount, kernels.deepMap);
+}
+
+void runDeepPlanes(const FilterSettings& settings, const DeepPlanes& frame, FourthByte fourth,
+                   DeepState& state) {
+    const FrameKernels& kernels = frameKernels();
+    // Without an alpha plane every pixel's alpha is 0, kept as it is.
+    if (frame.plane[kAlpha] == nullptr) fourth = FourthByte::kept;
+    runDeep(settings, frame, fourth, state, kernels.deepPlaneCount, kernels.deepPlaneMap);
 }
