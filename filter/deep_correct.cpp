@@ -104,18 +104,22 @@ bool decideLevels(const FilterSettings& settings, const Depth& d, std::uint64_t 
     return true;
 }
 
-void buildTables(const Depth& d, DeepState& s) {
+// The entries the map can read: the windows of 64 the frame's samples
+// hold (a 16-bit table is 65,536 entries, most of them for values a
+// low-contrast frame never has), the tone curve applied there too.
+void buildTables(const Depth& d, const DeepChannelValues& held, bool tone, DeepState& s) {
     for (int k = 0; k < 4; ++k) {
         std::uint16_t* table = s.table[k];
         const std::uint32_t range = s.highClip[k] - s.lowClip[k];
-        if (range == 0) {
-            for (std::uint32_t i = 0; i < d.bins; ++i) table[i] = 0;
-            continue;
-        }
-        const double inv = 1.0 / range;
+        const double inv = range == 0 ? 0.0 : 1.0 / range;
         const double low = s.lowClip[k];
-        for (std::uint32_t i = 0; i < d.bins; ++i)
-            table[i] = truncClamped(((i - low) * inv) * d.top + 0.5, d.top);
+        for (std::uint32_t w = 0; w < d.bins / 64; ++w) {
+            if (!(held.windows[k][w / 64] >> (w % 64) & 1)) continue;
+            for (std::uint32_t i = 64 * w; i < 64 * w + 64; ++i) {
+                table[i] = range == 0 ? 0 : truncClamped(((i - low) * inv) * d.top + 0.5, d.top);
+                if (tone) table[i] = s.tone[table[i]];
+            }
+        }
     }
 }
 
@@ -177,19 +181,16 @@ void runDeep(const FilterSettings& settings, const Frame& frame, FourthByte four
         if (fourth == FourthByte::zeroed) clearAlpha(frame);
         return;
     }
-    buildTables(d, state);
-    if (gammaNeedsToneStep(settings.gamma)) {
-        buildDeepTone(settings.gamma, settings.sCurve, d, state);
-        for (auto& table : state.table)
-            for (std::uint32_t i = 0; i < d.bins; ++i) table[i] = state.tone[table[i]];
-    }
+    const DeepChannelValues held = deepChannelValuesOf(
+        state.histogram, d.bits, pixels, fourth == FourthByte::kept ? fourth : FourthByte::channel);
+    const bool tone = gammaNeedsToneStep(settings.gamma);
+    if (tone) buildDeepTone(settings.gamma, settings.sCurve, d, state);
+    buildTables(d, held, tone, state);
     // A zeroed alpha maps every sample as 0 maps; its histogram, all at 0,
-    // lets the map write it as that one value.
+    // describes it as that one value, and a map may look any sample up.
     if (fourth == FourthByte::zeroed)
         for (std::uint32_t i = 1; i < d.bins; ++i) state.table[kAlpha][i] = state.table[kAlpha][0];
-    map(frame, state.table,
-        deepChannelValuesOf(state.histogram, d.bits, pixels,
-                            fourth == FourthByte::kept ? fourth : FourthByte::channel));
+    map(frame, state.table, held);
 }
 
 } // namespace

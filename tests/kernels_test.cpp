@@ -455,6 +455,11 @@ TEST_P(Kernels, DeepFrameRunsZeroingTheAlphaEqualTheRunOnTheClearedFrame) {
             useFrameKernels(&oracleKernels);
             runDeepFrame(settings, expected.view(bits, s.upsideDown), FourthByte::channel, *wantState);
             forceKernelPath(GetParam());
+            // The state as a run of a frame with alpha of every value leaves
+            // it: no table entry may stay behind from that run.
+            DeepFrame before(s.width, s.height, s.padding);
+            paintDeep(before, DeepContent::Noise, bits, FourthByte::channel, rng);
+            runDeepFrame(settings, before.view(bits, false), FourthByte::channel, *state);
             runDeepFrame(settings, f.view(bits, s.upsideDown), FourthByte::zeroed, *state);
             ASSERT_EQ(expected.bytes, f.bytes);
         }
