@@ -70,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!c.planar) {
         runDeepFrame(c.settings, {packed.data(), c.width, c.height, std::ptrdiff_t(c.width) * 8, c.bits},
                      c.fourth, *got);
-        if (std::memcmp(packed.data(), expected.data(), pixels * 8) != 0) __builtin_trap();
+        if (pixels != 0 && std::memcmp(packed.data(), expected.data(), pixels * 8) != 0)
+            __builtin_trap();
         return 0;
     }
     DeepPlanes view = {{}, {}, c.width, c.height, c.bits};
