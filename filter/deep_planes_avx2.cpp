@@ -6,7 +6,8 @@
 // map: sixteen samples at a time, each eight looked up by one 32-bit
 // gather from the channel's table read as words of two entries (index
 // s >> 1, the entry shifted down by 16 where s is odd, so no read reaches
-// past the table), packed back to sixteen 16-bit samples. A row's last
+// past the table), packed back to sixteen 16-bit samples; sixteen equal
+// samples are looked up once. A row's last
 // samples go through a buffer, so nothing beyond the row is read or written.
 #include "chunk_walk.h"
 #include "deep_planes_common.h"
@@ -83,9 +84,17 @@ inline __m256i lookUpEight(const std::uint16_t* table, __m256i index) {
     return _mm256_and_si256(_mm256_srlv_epi32(pairs, shift), _mm256_set1_epi32(0xFFFF));
 }
 
-// The map of the sixteen samples at p.
+// The map of the sixteen samples at p. Sixteen equal samples (cards, bars,
+// flat backgrounds) are one lookup.
 inline void mapSixteen(std::uint16_t* p, const std::uint16_t* table, __m256i top) {
     const __m256i v = _mm256_and_si256(loadSamples(reinterpret_cast<const std::uint8_t*>(p)), top);
+    const __m256i first = _mm256_broadcastw_epi16(_mm256_castsi256_si128(v));
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(v, first)) == -1) {
+        const std::uint16_t entry = table[_mm256_extract_epi16(v, 0)];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p),
+                            _mm256_set1_epi16(static_cast<short>(entry)));
+        return;
+    }
     const __m256i low = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(v));
     const __m256i high = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(v, 1));
     // packus works within lanes: low's and high's halves interleave; put back.
