@@ -11,7 +11,8 @@
 # (user + system, every process), and the largest peak resident memory of
 # any one process (/usr/bin/time -v's maximum resident set size), with the
 # load average before and after.
-# Usage: bench/deep.sh [VELMOR_BINARY]   (ROWS="prores h264 tiff" to choose rows)
+# Usage: bench/deep.sh [VELMOR_BINARY]   (ROWS="prores h264 tiff" to choose rows,
+#   SECONDS_OF_VIDEO=N for clips of N seconds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/timing.sh
@@ -19,6 +20,7 @@ velmor=$(realpath "${1:-build-rel/cli/velmor}")
 before=${BEFORE:+$(realpath "$BEFORE")}
 runs=${RUNS:-5}
 rows=${ROWS:-prores h264 tiff}
+length=${SECONDS_OF_VIDEO:-4}
 [ -x "$velmor" ] || { echo "deep.sh: no velmor at $velmor" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "deep.sh: needs /usr/bin/time (GNU time)" >&2; exit 1; }
 tmp=$(mktemp -d)
@@ -26,10 +28,10 @@ trap 'rm -rf "$tmp"' EXIT
 make_input() { # row
     local low="eq=contrast=0.5"
     case $1 in
-    prores) ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=4" \
-        -f lavfi -i "sine=duration=4" -vf "$low,format=yuv422p10le" -c:v prores_ks -profile:v 3 \
+    prores) ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$length" \
+        -f lavfi -i "sine=duration=$length" -vf "$low,format=yuv422p10le" -c:v prores_ks -profile:v 3 \
         -c:a pcm_s16le "$tmp/in.mov" ;;
-    h264) ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=4" \
+    h264) ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$length" \
         -vf "$low,format=yuv420p10le" -c:v libx264 -preset fast "$tmp/in.mkv" ;;
     tiff) ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=6000x4000:rate=1" -frames:v 1 \
         -vf "$low,format=rgb48le" "$tmp/in.tif" ;;

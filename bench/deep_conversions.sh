@@ -7,14 +7,15 @@
 # interpolation, which still puts 16-bit white at 65283, not 65535), each
 # with -filter_threads 1 and 2. Whole processes, taking turns; wall and CPU
 # (user + system) medians of RUNS runs (default 5), the load before and after.
-# Usage: bench/deep_conversions.sh
+# Usage: bench/deep_conversions.sh   (SECONDS_OF_VIDEO=N for a clip of N seconds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/timing.sh
 runs=${RUNS:-5}
+length=${SECONDS_OF_VIDEO:-4}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=4" \
+ffmpeg -v error -nostdin -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$length" \
     -vf "eq=contrast=0.5,format=yuv422p10le" -c:v prores_ks -profile:v 3 "$tmp/in.mov"
 zin="zscale=min=709:rin=limited:r=full:f=bicubic,format=gbrp16le"
 zout="zscale=rin=full:m=709:r=limited:f=lanczos,format=yuv422p10le"
@@ -41,7 +42,7 @@ for ((i = 0; i < runs; i++)); do
         cpu_[$name]+="$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }') "
     done
 done
-echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg); medians of $runs runs, seconds for 100 frames"
+echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg); medians of $runs runs, seconds for $((length * 25)) frames"
 for name in "${names[@]}"; do
     printf "%-16s wall %6.2f  cpu %6.2f\n" "$name" "$(echo "${wall_[$name]}" | median)" \
         "$(echo "${cpu_[$name]}" | median)"
