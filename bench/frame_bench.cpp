@@ -22,6 +22,7 @@
 //
 // frame_bench [ROUNDS]            the tables (default 25 rounds)
 // frame_bench --deep [ROUNDS [PATH]]  the deep table alone (one path's rows)
+// frame_bench --planar [ROUNDS [PATH]]  the planar deep run beside the 8-bit run
 // frame_bench --raw FILE WxH      the frame run over a raw BGRA file
 // frame_bench --raw FILE WxH N    the same without and with --smoothing N,
 //                                 passes taking turns: two numbers
@@ -362,6 +363,120 @@ int deepTable(int rounds, const std::string& only) {
     return 0;
 }
 
+// The planar deep run as the deep route runs it (three planes of 16-bit
+// samples, no alpha, in place), by every path, beside the packed 8-bit
+// host run on the same content: per content and path, medians in ms of the
+// 8-bit run, and at 10 and 16 bits of the planar count alone, the planar
+// map alone (with the frame's own tables) and the whole planar run, each
+// on a fresh copy of the planes (the copy untimed).
+struct PlanarFrame {
+    std::vector<std::uint16_t> samples; // green, blue, red planes, top-down
+    std::uint16_t tables[4][65536];
+    DeepChannelValues values;
+};
+
+DeepPlanes planarView(std::vector<std::uint16_t>& s, int bits) {
+    const std::size_t plane = std::size_t(kWidth) * kHeight;
+    const std::ptrdiff_t stride = std::ptrdiff_t(kWidth) * 2;
+    return {{nullptr, &s[2 * plane], &s[0], &s[plane]}, {stride, stride, stride, stride},
+            kWidth, kHeight, bits};
+}
+
+void promotePlanar(const std::vector<std::uint8_t>& eight, int bits, PlanarFrame& p) {
+    const std::size_t pixels = std::size_t(kWidth) * kHeight;
+    p.samples.resize(3 * pixels);
+    auto up = [&](std::uint8_t v) { return std::uint16_t(bits == 16 ? v * 257 : v * 4 + v / 64); };
+    for (std::size_t i = 0; i < pixels; ++i) { // BGRA into green, blue, red planes
+        p.samples[i] = up(eight[4 * i + 1]);
+        p.samples[pixels + i] = up(eight[4 * i]);
+        p.samples[2 * pixels + i] = up(eight[4 * i + 2]);
+    }
+    static DeepState state;
+    std::vector<std::uint16_t> work = p.samples;
+    FilterSettings settings{};
+    setDefaultSettings(settings);
+    useFrameKernels(&oracleKernels);
+    runDeepPlanes(settings, planarView(work, bits), FourthByte::kept, state);
+    std::memcpy(p.tables, state.table, sizeof p.tables);
+    p.values = deepChannelValuesOf(state.histogram, bits, pixels, FourthByte::kept);
+}
+
+int planarTable(int rounds, const std::string& only) {
+    const int depths[2] = {10, 16};
+    struct Path {
+        std::string name;
+        const FrameKernels* kernels;
+        std::vector<double> eight[kBenchContentCount], count[2][kBenchContentCount],
+            map[2][kBenchContentCount], run[2][kBenchContentCount];
+    };
+    std::vector<Path> paths;
+    for (KernelPath p : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Ssse3,
+                         KernelPath::Avx2, KernelPath::Avx512})
+        if ((only.empty() || only == kernelPathName(p)) && forceKernelPath(p))
+            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}});
+    forceKernelPath(KernelPath::Auto);
+    const std::string selected = frameKernels().name;
+    FilterSettings settings{};
+    setDefaultSettings(settings);
+    const std::size_t pixels = std::size_t(kWidth) * kHeight;
+    std::vector<std::uint8_t> work(pixels * 4), eight[kBenchContentCount];
+    const FrameView view = {reinterpret_cast<FramePixel*>(&work[(pixels - kWidth) * 4]), kWidth,
+                            kHeight, -std::ptrdiff_t(kWidth) * 4};
+    static PlanarFrame planar[2][kBenchContentCount];
+    static DeepState state;
+    std::vector<std::uint16_t> planes(3 * pixels);
+    for (int c = 0; c < kBenchContentCount; ++c) {
+        eight[c] = benchFrame(kWidth, kHeight, c, 0);
+        for (int d = 0; d < 2; ++d) promotePlanar(eight[c], depths[d], planar[d][c]);
+    }
+    for (int round = 0; round < rounds; ++round)
+        for (int i = 0; i < kBenchContentCount; ++i) {
+            const int c = (i + round) % kBenchContentCount;
+            for (std::size_t j = 0; j < paths.size(); ++j) {
+                Path& path = paths[(j + std::size_t(round)) % paths.size()];
+                useFrameKernels(path.kernels);
+                std::memcpy(work.data(), eight[c].data(), work.size());
+                auto start = Clock::now();
+                runFrame(settings, view, view);
+                path.eight[c].push_back(msSince(start));
+                for (int d = 0; d < 2; ++d) {
+                    PlanarFrame& p = planar[d][c];
+                    const DeepPlanes v = planarView(planes, depths[d]);
+                    planes = p.samples;
+                    std::memset(state.histogram, 0, sizeof state.histogram);
+                    start = Clock::now();
+                    path.kernels->deepPlaneCount(v, state.histogram, FourthByte::kept);
+                    path.count[d][c].push_back(msSince(start));
+                    start = Clock::now();
+                    path.kernels->deepPlaneMap(v, p.tables, p.values);
+                    path.map[d][c].push_back(msSince(start));
+                    planes = p.samples;
+                    start = Clock::now();
+                    runDeepPlanes(settings, v, FourthByte::kept, state);
+                    path.run[d][c].push_back(msSince(start));
+                }
+            }
+        }
+    useFrameKernels(nullptr);
+    std::printf("\n%s, %dx%d, the planar deep run (three 16-bit planes, in place) beside the "
+                "packed 8-bit host run, %d rounds, medians in ms; selected path: %s\n",
+                cpuName().c_str(), kWidth, kHeight, rounds, selected.c_str());
+    std::printf("| content | path | 8-bit run | 10-bit count | map | run | run / 8-bit | "
+                "16-bit count | map | run | run / 8-bit |\n"
+                "|---|---|---|---|---|---|---|---|---|---|---|\n");
+    for (int c = 0; c < kBenchContentCount; ++c)
+        for (const Path& p : paths) {
+            const double base = median(p.eight[c]);
+            std::printf("| %s | %s%s | %.2f |", kBenchContents[c], p.name.c_str(),
+                        p.name == selected ? " (selected)" : "", base);
+            for (int d = 0; d < 2; ++d)
+                std::printf(" %.2f | %.2f | %.2f | %.2f |", median(p.count[d][c]),
+                            median(p.map[d][c]), median(p.run[d][c]), median(p.run[d][c]) / base);
+            std::printf("\n");
+        }
+    return 0;
+}
+
 // frame_bench --raw FILE WIDTHxHEIGHT: the frame run alone over the frames
 // of a raw BGRA file (alpha set to 0, as the host's frames carry it), best
 // of three passes, in milliseconds per frame: the filter's own cost without
@@ -417,6 +532,10 @@ int timeRawFrames(const char* path, const char* size, int window) {
 int main(int argc, char** argv) {
     if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--raw")
         return timeRawFrames(argv[2], argv[3], argc == 5 ? std::atoi(argv[4]) : 0);
+    if (argc >= 2 && argc <= 4 && std::string(argv[1]) == "--planar") {
+        const int rounds = argc >= 3 ? std::atoi(argv[2]) : 25;
+        return rounds > 0 ? planarTable(rounds, argc == 4 ? argv[3] : "") : 2;
+    }
     if (argc >= 2 && argc <= 4 && std::string(argv[1]) == "--deep") {
         const int rounds = argc >= 3 ? std::atoi(argv[2]) : 25;
         return rounds > 0 ? deepTable(rounds, argc == 4 ? argv[3] : "") : 2;
@@ -424,7 +543,7 @@ int main(int argc, char** argv) {
     const int rounds = argc == 2 ? std::atoi(argv[1]) : 25;
     if (argc > 2 || rounds <= 0) {
         std::fprintf(stderr, "usage: frame_bench [ROUNDS] | frame_bench --deep [ROUNDS [PATH]] | "
-                             "frame_bench --raw FILE WxH\n");
+                             "frame_bench --planar [ROUNDS [PATH]] | frame_bench --raw FILE WxH\n");
         return 2;
     }
     const int status = table(rounds);

@@ -19,21 +19,21 @@ bool takesDeepRoute(const Options& o, const Source& src) {
     return src.in.depth > 8 && !o.noDefaultArgs;
 }
 
-// Into the deep run's 16-bit RGB (with alpha where the input has it),
-// through zscale, which works on planar frames: they are repacked (exactly)
-// between it and the packed 16-bit ones.
+// Into the deep run's planar 16-bit RGB (with an alpha plane only where the
+// input has alpha), through zscale, which writes planar frames: the one
+// conversion on the way in.
 std::string deepInputChain(const Source& s) {
     const std::string planar = s.in.alpha ? "gbrap16le" : "gbrp16le";
     const std::string how = codedAsRgb(s.m, s.in.rgb)
                                 ? "rin=full:r=full"
                                 : zscaleYuvOptions(s, "min", "rin") + ":r=full";
-    return "zscale=" + how + ":f=bicubic,format=" + planar + ",format=rgba64be";
+    return "zscale=" + how + ":f=bicubic,format=" + planar;
 }
 
 // The decoding ffmpeg of the deep route: the picture alone, turned as its
-// rotation says, as 16-bit ARGB frames in fragmented QuickTime (a frame a
-// fragment, so each arrives whole and nothing waits for the end), with
-// every timestamp as the input has it.
+// rotation says, as planar 16-bit frames in NUT (each frame whole as it is
+// written, nothing waiting for the end), with every timestamp as the input
+// has it.
 std::vector<std::string> decoderCommand(const Options& o, const Source& src,
                                         const std::string& inputName, bool image) {
     const MediaInfo& m = src.m;
@@ -45,9 +45,8 @@ std::vector<std::string> decoderCommand(const Options& o, const Source& src,
                        deepInputChain(src)});
     if (image) a.insert(a.end(), {"-frames:v", "1"});
     if (!o.duration.empty()) a.insert(a.end(), {"-t", o.duration});
-    a.insert(a.end(), {"-c:v", "rawvideo", "-pix_fmt", "rgba64be", "-tag:v", "b64a",
-                       "-fps_mode", "passthrough", "-map_metadata", "-1", "-movflags",
-                       "frag_every_frame+empty_moov+default_base_moof", "-f", "mov", "pipe:1"});
+    a.insert(a.end(), {"-c:v", "rawvideo", "-pix_fmt", src.in.alpha ? "gbrap16le" : "gbrp16le",
+                       "-fps_mode", "passthrough", "-map_metadata", "-1", "-f", "nut", "pipe:1"});
     return a;
 }
 

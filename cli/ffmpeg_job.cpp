@@ -191,7 +191,7 @@ void addInputs(Job& job, const Options& o, const Source& src, const std::string&
         const double offset = std::round(
             (m.videoStartOffset - (o.start.empty() ? 0 : startSeconds(o.start))) * 1e6);
         if (offset > 0) a.insert(a.end(), {"-itsoffset", shortest(offset / 1e6)});
-        a.insert(a.end(), {"-f", "mov", "-i", "pipe:0"});
+        a.insert(a.end(), {"-f", "nut", "-i", "pipe:0"});
     }
     if (!o.start.empty()) a.insert(a.end(), {"-ss", o.start});
     // On the deep route the picture comes decoded from the pipe instead.

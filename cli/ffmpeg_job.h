@@ -22,9 +22,9 @@ struct CoverArt {
 
 struct Job {
     std::vector<std::string> args; // ffmpeg's command line, "ffmpeg" first
-    // The deep route: the decoding ffmpeg, which writes the picture as
-    // fragmented QuickTime with 16-bit ARGB frames ('b64a', big-endian) on
-    // its standard output; velmor corrects each frame in passing and `args`
+    // The deep route: the decoding ffmpeg, which writes the picture as NUT
+    // with planar 16-bit frames (gbrp16le, gbrap16le) on its standard
+    // output; velmor corrects each frame in passing and `args`
     // reads the result on its standard input, with the input file as its
     // second input for every other stream and the metadata. Empty for the
     // 8-bit route, where `args` alone does everything.

@@ -105,18 +105,22 @@ bool decideLevels(const FilterSettings& settings, const Depth& d, std::uint64_t 
     return true;
 }
 
-void buildTables(const Depth& d, DeepState& s) {
+// The entries the map can read: the windows of 64 the frame's samples
+// hold (a 16-bit table is 65,536 entries, most of them for values a
+// low-contrast frame never has), the tone curve applied there too.
+void buildTables(const Depth& d, const DeepChannelValues& held, bool tone, DeepState& s) {
     for (int k = 0; k < 4; ++k) {
         std::uint16_t* table = s.table[k];
         const std::uint32_t range = s.highClip[k] - s.lowClip[k];
-        if (range == 0) {
-            for (std::uint32_t i = 0; i < d.bins; ++i) table[i] = 0;
-            continue;
-        }
-        const double inv = 1.0 / range;
+        const double inv = range == 0 ? 0.0 : 1.0 / range;
         const double low = s.lowClip[k];
-        for (std::uint32_t i = 0; i < d.bins; ++i)
-            table[i] = truncClamped(((i - low) * inv) * d.top + 0.5, d.top);
+        for (std::uint32_t w = 0; w < d.bins / 64; ++w) {
+            if (!(held.windows[k][w / 64] >> (w % 64) & 1)) continue;
+            for (std::uint32_t i = 64 * w; i < 64 * w + 64; ++i) {
+                table[i] = range == 0 ? 0 : truncClamped(((i - low) * inv) * d.top + 0.5, d.top);
+                if (tone) table[i] = s.tone[table[i]];
+            }
+        }
     }
 }
 
@@ -170,37 +174,59 @@ void clearAlpha(const DeepView& f) {
     }
 }
 
-} // namespace
+void clearAlpha(const DeepPlanes& f) {
+    if (f.plane[kAlpha] == nullptr) return;
+    for (std::int32_t r = 0; r < f.height; ++r) {
+        std::uint16_t* p = deepPlaneRow(f, kAlpha, r);
+        for (std::int32_t x = 0; x < f.width; ++x) p[x] = 0;
+    }
+}
 
-void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
-                  DeepState& state, Smoothing* smoothing) {
+// Both layouts' run: the count, the clip points (running ones with
+// `smoothing`), the levels and tables, the map, through the selected kernels
+// of the frame's layout.
+template <typename Frame, typename Count, typename Map>
+void runDeep(const FilterSettings& settings, const Frame& frame, FourthByte fourth,
+             DeepState& state, Smoothing* smoothing, Count count, Map map) {
     if (frame.width <= 0 || frame.height <= 0 || frame.bits < 8 || frame.bits > 16) return;
     const Depth d{(1u << frame.bits) - 1, 1u << frame.bits, frame.bits};
     const std::uint64_t pixels =
         static_cast<std::uint64_t>(frame.width) * static_cast<std::uint64_t>(frame.height);
-    const FrameKernels& kernels = frameKernels();
     for (auto& h : state.histogram)
         for (std::uint32_t v = 0; v < d.bins; ++v) h[v] = 0;
     // A zeroed alpha counts as a kept one does: as 0.
-    kernels.deepCount(frame, state.histogram,
-                      fourth == FourthByte::zeroed ? FourthByte::kept : fourth);
+    count(frame, state.histogram, fourth == FourthByte::zeroed ? FourthByte::kept : fourth);
     searchClipPoints(d, clipLimitFor(pixels), state);
     if (smoothing != nullptr) smoothDeepClipPoints(d, pixels, *smoothing, state);
     if (!decideLevels(settings, d, pixels, state)) { // the gate: unchanged
         if (fourth == FourthByte::zeroed) clearAlpha(frame);
         return;
     }
-    buildTables(d, state);
-    if (gammaNeedsToneStep(settings.gamma)) {
-        buildDeepTone(settings.gamma, settings.sCurve, d, state);
-        for (auto& table : state.table)
-            for (std::uint32_t i = 0; i < d.bins; ++i) table[i] = state.tone[table[i]];
-    }
+    const DeepChannelValues held = deepChannelValuesOf(
+        state.histogram, d.bits, pixels, fourth == FourthByte::kept ? fourth : FourthByte::channel);
+    const bool tone = gammaNeedsToneStep(settings.gamma);
+    if (tone) buildDeepTone(settings.gamma, settings.sCurve, d, state);
+    buildTables(d, held, tone, state);
     // A zeroed alpha maps every sample as 0 maps; its histogram, all at 0,
-    // lets the map write it as that one value.
+    // describes it as that one value, and a map may look any sample up.
     if (fourth == FourthByte::zeroed)
         for (std::uint32_t i = 1; i < d.bins; ++i) state.table[kAlpha][i] = state.table[kAlpha][0];
-    kernels.deepMap(frame, state.table,
-                    deepChannelValuesOf(state.histogram, d.bits, pixels,
-                                        fourth == FourthByte::kept ? fourth : FourthByte::channel));
+    map(frame, state.table, held);
+}
+
+} // namespace
+
+void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
+                  DeepState& state, Smoothing* smoothing) {
+    const FrameKernels& kernels = frameKernels();
+    runDeep(settings, frame, fourth, state, smoothing, kernels.deepCount, kernels.deepMap);
+}
+
+void runDeepPlanes(const FilterSettings& settings, const DeepPlanes& frame, FourthByte fourth,
+                   DeepState& state, Smoothing* smoothing) {
+    const FrameKernels& kernels = frameKernels();
+    // Without an alpha plane every pixel's alpha is 0, kept as it is.
+    if (frame.plane[kAlpha] == nullptr) fourth = FourthByte::kept;
+    runDeep(settings, frame, fourth, state, smoothing, kernels.deepPlaneCount,
+            kernels.deepPlaneMap);
 }

@@ -62,3 +62,9 @@ struct DeepState {
 // With `smoothing` (smoothing.h) the running clip points are used.
 void runDeepFrame(const FilterSettings& settings, const DeepView& frame, FourthByte fourth,
                   DeepState& state, Smoothing* smoothing = nullptr);
+
+// The same run on a frame of planes, with the same results as runDeepFrame
+// on the same samples packed. Without an alpha plane every pixel counts as
+// alpha 0, whatever `fourth` says, and nothing is written for it.
+void runDeepPlanes(const FilterSettings& settings, const DeepPlanes& frame, FourthByte fourth,
+                   DeepState& state, Smoothing* smoothing = nullptr);

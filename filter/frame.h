@@ -78,3 +78,21 @@ struct DeepView {
 inline std::uint8_t* deepRowBytes(const DeepView& f, std::int32_t row) {
     return reinterpret_cast<std::uint8_t*>(f.data) + static_cast<std::ptrdiff_t>(row) * f.pitch;
 }
+
+// A deep frame as planes (ffmpeg's gbrp16le and gbrap16le): one plane of
+// little-endian 16-bit samples a channel, indexed by Channel, whose samples
+// use `bits` bits. Plane k's rows at plane[k] + row * stride[k] bytes.
+// plane[kAlpha] is nullptr where the frame has no alpha: it counts as 0
+// and nothing is written there.
+struct DeepPlanes {
+    std::uint16_t* plane[4];
+    std::ptrdiff_t stride[4]; // bytes from one row of the plane to the next
+    std::int32_t width;
+    std::int32_t height;
+    int bits;
+};
+
+inline std::uint16_t* deepPlaneRow(const DeepPlanes& f, int k, std::int32_t row) {
+    return reinterpret_cast<std::uint16_t*>(reinterpret_cast<std::uint8_t*>(f.plane[k]) +
+                                            static_cast<std::ptrdiff_t>(row) * f.stride[k]);
+}

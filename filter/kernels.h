@@ -85,6 +85,16 @@ struct FrameKernels {
     void (*deepCount)(const DeepView& frame, std::uint32_t (*histogram)[65536], FourthByte fourth);
     void (*deepMap)(const DeepView& frame, const std::uint16_t (*tables)[65536],
                     const DeepChannelValues& values);
+    // The same two passes over a deep frame of planes: deepPlaneCount adds
+    // every pixel to histogram[channel][sample & M], the alpha plane's
+    // samples with FourthByte::channel where there is one, otherwise every
+    // pixel as alpha 0; deepPlaneMap replaces, in place, every sample s of
+    // plane k by tables[k][s & M], but for an absent alpha plane and, under
+    // values.fourthKept, the alpha plane.
+    void (*deepPlaneCount)(const DeepPlanes& frame, std::uint32_t (*histogram)[65536],
+                           FourthByte fourth);
+    void (*deepPlaneMap)(const DeepPlanes& frame, const std::uint16_t (*tables)[65536],
+                         const DeepChannelValues& values);
 };
 
 // The paths, from the floor up (the selector's table lists them best first).

@@ -100,7 +100,8 @@ void mapAvx2(const FrameView& input, const FrameView& output, const std::uint8_t
     });
 }
 
-const FrameKernels kernels = {"avx2", countAvx2, mapAvx2, countDeepAvx2, mapDeepAvx2};
+const FrameKernels kernels = {"avx2",        countAvx2,          mapAvx2,          countDeepAvx2,
+                              mapDeepAvx2,   countDeepPlanesAvx2, mapDeepPlanesAvx2};
 
 } // namespace
 

@@ -116,7 +116,7 @@ void mapAvx512(const FrameView& input, const FrameView& output, const std::uint8
 }
 
 const FrameKernels kernels = {"avx512", countAvx512, mapAvx512, countDeepAvx512,
-                                mapDeepAvx512};
+                                mapDeepAvx512, countDeepPlanesAvx2, mapDeepPlanesAvx2};
 #else
 // 32-bit code has eight vector registers, too few for the permutes' tables,
 // and spilling them made this map twice as slow as the AVX2 map on every
@@ -126,7 +126,7 @@ void mapShuffled(const FrameView& input, const FrameView& output, const std::uin
     avx2Kernels()->map(input, output, tables, values, cache);
 }
 const FrameKernels kernels = {"avx512", countAvx512, mapShuffled, countDeepAvx512,
-                                mapDeepAvx512};
+                                mapDeepAvx512, countDeepPlanesAvx2, mapDeepPlanesAvx2};
 #endif
 
 } // namespace

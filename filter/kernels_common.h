@@ -166,6 +166,10 @@ void countDeepPortable(const DeepView& frame, std::uint32_t (*histogram)[65536],
 void mapDeepPortable(const DeepView& frame, const std::uint16_t (*tables)[65536],
                      const DeepChannelValues& values);
 
+void countDeepPlanesPortable(const DeepPlanes& frame, std::uint32_t (*histogram)[65536],
+                             FourthByte fourth);
+void mapDeepPlanesPortable(const DeepPlanes& frame, const std::uint16_t (*tables)[65536],
+                           const DeepChannelValues& values);
 
 // The x86 deep kernels, each in a file of its own instruction set.
 void countDeepAvx2(const DeepView& frame, std::uint32_t (*histogram)[65536], FourthByte fourth);
@@ -174,3 +178,7 @@ void mapDeepAvx2(const DeepView& frame, const std::uint16_t (*tables)[65536],
 void countDeepAvx512(const DeepView& frame, std::uint32_t (*histogram)[65536], FourthByte fourth);
 void mapDeepAvx512(const DeepView& frame, const std::uint16_t (*tables)[65536],
                    const DeepChannelValues& values);
+void countDeepPlanesAvx2(const DeepPlanes& frame, std::uint32_t (*histogram)[65536],
+                         FourthByte fourth);
+void mapDeepPlanesAvx2(const DeepPlanes& frame, const std::uint16_t (*tables)[65536],
+                       const DeepChannelValues& values);

@@ -80,4 +80,5 @@ void mapPortable(const FrameView& input, const FrameView& output, const std::uin
 }
 
 const FrameKernels portableKernels = {"portable", countPortable, mapPortable,
-                                      countDeepPortable, mapDeepPortable};
+                                      countDeepPortable, mapDeepPortable, countDeepPlanesPortable,
+                                      mapDeepPlanesPortable};

@@ -12,7 +12,7 @@ void countSse2(const FrameView& frame, std::uint32_t (*histogram)[256], FourthBy
 }
 
 const FrameKernels kernels = {"sse2", countSse2, mapPortable, countDeepPortable,
-                                  mapDeepPortable};
+                                  mapDeepPortable, countDeepPlanesPortable, mapDeepPlanesPortable};
 
 } // namespace
 

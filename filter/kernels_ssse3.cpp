@@ -72,7 +72,7 @@ void mapSsse3(const FrameView& input, const FrameView& output, const std::uint8_
 }
 
 const FrameKernels kernels = {"ssse3", countSsse3, mapSsse3, countDeepPortable,
-                                  mapDeepPortable};
+                                  mapDeepPortable, countDeepPlanesPortable, mapDeepPlanesPortable};
 
 } // namespace
 

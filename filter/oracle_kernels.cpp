@@ -56,7 +56,34 @@ void mapDeepOracle(const DeepView& frame, const std::uint16_t (*t)[65536],
     }
 }
 
+void countDeepPlanesOracle(const DeepPlanes& frame, std::uint32_t (*h)[65536],
+                           FourthByte fourth) {
+    const std::uint32_t top = (1u << frame.bits) - 1;
+    const bool alpha = frame.plane[kAlpha] != nullptr && fourth == FourthByte::channel;
+    for (std::int32_t r = 0; r < frame.height; ++r)
+        for (std::int32_t x = 0; x < frame.width; ++x) {
+            ++h[kAlpha][alpha ? deepPlaneRow(frame, kAlpha, r)[x] & top : 0];
+            ++h[kRed][deepPlaneRow(frame, kRed, r)[x] & top];
+            ++h[kGreen][deepPlaneRow(frame, kGreen, r)[x] & top];
+            ++h[kBlue][deepPlaneRow(frame, kBlue, r)[x] & top];
+        }
+}
+
+void mapDeepPlanesOracle(const DeepPlanes& frame, const std::uint16_t (*t)[65536],
+                         const DeepChannelValues& values) {
+    const std::uint32_t top = (1u << frame.bits) - 1;
+    const bool alpha = frame.plane[kAlpha] != nullptr && !values.fourthKept;
+    for (int k = 0; k < 4; ++k) {
+        if (k == kAlpha && !alpha) continue;
+        for (std::int32_t r = 0; r < frame.height; ++r) {
+            std::uint16_t* p = deepPlaneRow(frame, k, r);
+            for (std::int32_t x = 0; x < frame.width; ++x) p[x] = t[k][p[x] & top];
+        }
+    }
+}
+
 } // namespace
 
-const FrameKernels oracleKernels = {"oracle", countOracle, mapOracle, countDeepOracle,
-                                    mapDeepOracle};
+const FrameKernels oracleKernels = {"oracle",        countOracle,          mapOracle,
+                                    countDeepOracle, mapDeepOracle,        countDeepPlanesOracle,
+                                    mapDeepPlanesOracle};

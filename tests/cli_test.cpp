@@ -454,6 +454,25 @@ TEST_F(Cli, DeepRouteKeepsThePicturesStartOffset) {
     }
 }
 
+// A 10-bit picture that changes size mid-stream (two MPEG-TS files joined)
+// is carried on the deep route as a plain transcode carries it: every frame
+// at the first size, as many frames, and the file decodes.
+TEST_F(Cli, APictureThatChangesSizeMidStreamIsCarriedOnTheDeepRoute) {
+    SKIP_IF_SANITIZED();
+    // No B-frames: the second file's timestamps follow the first's.
+    const std::string x264 = " -c:v libx264 -bf 0 -pix_fmt yuv420p10le ";
+    ffmpeg("-f lavfi -i testsrc2=size=64x36:rate=25:duration=0.4" + x264 + "a.ts");
+    ffmpeg("-f lavfi -i testsrc2=size=48x32:rate=25:duration=0.4" + x264 + "-output_ts_offset 0.4 b.ts");
+    ASSERT_EQ(run("cat a.ts b.ts > in.ts").status, 0);
+    ffmpeg("-i in.ts plain.mkv");
+    const Result r = run(kVelmor + " in.ts -o deep.mkv -y");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(run("ffmpeg -nostdin -v error -i deep.mkv -f null -").err, "");
+    const std::string sizes = "-show_entries frame=width,height,pts_time";
+    EXPECT_EQ(probe("deep.mkv", sizes), probe("plain.mkv", sizes));
+    EXPECT_NE(probe("deep.mkv", sizes).find("64,36"), std::string::npos);
+}
+
 // Inputs of more than 8 bits per sample, corrected at their precision. A
 // 10-bit luma ramp of all 877 video levels keeps every level and its top
 // code with the stretch off, and keeps far more than 256 levels with it;

@@ -455,6 +455,11 @@ TEST_P(Kernels, DeepFrameRunsZeroingTheAlphaEqualTheRunOnTheClearedFrame) {
             useFrameKernels(&oracleKernels);
             runDeepFrame(settings, expected.view(bits, s.upsideDown), FourthByte::channel, *wantState);
             forceKernelPath(GetParam());
+            // The state as a run of a frame with alpha of every value leaves
+            // it: no table entry may stay behind from that run.
+            DeepFrame before(s.width, s.height, s.padding);
+            paintDeep(before, DeepContent::Noise, bits, FourthByte::channel, rng);
+            runDeepFrame(settings, before.view(bits, false), FourthByte::channel, *state);
             runDeepFrame(settings, f.view(bits, s.upsideDown), FourthByte::zeroed, *state);
             ASSERT_EQ(expected.bytes, f.bytes);
         }
@@ -540,6 +545,145 @@ TEST(KernelSelection, AutoTakesTheFastestPathEachFeatureSetRuns) {
     }
     EXPECT_EQ(selectKernels(KernelPath::Avx2, ssse3), nullptr);
     EXPECT_EQ(&frameKernels(), selectKernels(KernelPath::Auto, cpuFeatures())->kernels());
+}
+
+// The same samples as planes, one a channel (channel k is packed sample
+// 3 - k), with random padding after each row, upright or upside down, with
+// or without the alpha plane.
+struct PlaneFrame {
+    std::int32_t width, height;
+    std::ptrdiff_t stride; // samples
+    bool upsideDown;
+    std::vector<std::uint16_t> planes[4];
+    PlaneFrame(DeepFrame& f, std::ptrdiff_t padding, bool alpha, bool upside, std::mt19937& rng)
+        : width(f.width), height(f.height), stride(f.width + padding), upsideDown(upside) {
+        for (int k = 0; k < 4; ++k) {
+            if (k == kAlpha && !alpha) continue;
+            planes[k].resize(std::size_t(stride) * height);
+            for (auto& v : planes[k]) v = std::uint16_t(rng());
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) planes[k][y * stride + x] = *f.sample(x, y, 3 - k);
+        }
+    }
+    DeepPlanes view(int bits) {
+        DeepPlanes v = {{}, {}, width, height, bits};
+        for (int k = 0; k < 4; ++k) {
+            if (planes[k].empty()) continue;
+            v.plane[k] = planes[k].data() + (upsideDown ? (height - 1) * stride : 0);
+            v.stride[k] = std::ptrdiff_t(sizeof(std::uint16_t)) * (upsideDown ? -stride : stride);
+        }
+        return v;
+    }
+    // Whether plane k holds packed sample 3 - k of f at every pixel.
+    bool holds(DeepFrame& f, int k) const {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (planes[k][y * stride + x] != *f.sample(x, y, 3 - k)) return false;
+        return true;
+    }
+};
+
+TEST_P(Kernels, DeepPlaneCountAndMapEqualTheStraightforwardLoops) {
+    std::mt19937 rng(35);
+    auto want = std::make_unique<DeepHistograms>(), got = std::make_unique<DeepHistograms>();
+    auto packed = std::make_unique<DeepHistograms>();
+    auto tables = std::make_unique<std::uint16_t[][65536]>(4);
+    int trial = 0;
+    for (int bits : {8, 9, 10, 12, 16})
+        for (const DeepShape& s : kDeepShapes)
+            for (DeepContent c : kDeepContents)
+                for (FourthByte fourth : {FourthByte::channel, FourthByte::kept})
+                    for (bool alpha : {true, false}) {
+                        SCOPED_TRACE(::testing::Message()
+                                     << bits << " bits, " << s.width << "x" << s.height
+                                     << " content " << int(c) << " fourth " << int(fourth)
+                                     << (alpha ? " with" : " without") << " alpha");
+                        DeepFrame f(s.width, s.height, s.padding);
+                        paintDeep(f, c, bits, fourth, rng);
+                        PlaneFrame p(f, ++trial % 3 * 5, alpha, s.upsideDown, rng);
+                        const DeepPlanes v = p.view(bits);
+                        std::memset(want.get(), 0, sizeof *want);
+                        std::memset(got.get(), 0, sizeof *got);
+                        std::memset(packed.get(), 0, sizeof *packed);
+                        want->h[kGreen][3] = got->h[kGreen][3] = 9; // counts add to what is there
+                        oracleKernels.deepPlaneCount(v, want->h, fourth);
+                        frameKernels().deepPlaneCount(v, got->h, fourth);
+                        ASSERT_EQ(0, std::memcmp(want.get(), got.get(), sizeof *want));
+                        // The layouts agree: the packed count of the same pixels.
+                        want->h[kGreen][3] -= 9;
+                        oracleKernels.deepCount(f.view(bits, false), packed->h,
+                                                alpha ? fourth : FourthByte::kept);
+                        ASSERT_EQ(0, std::memcmp(want.get(), packed.get(), sizeof *want));
+
+                        const DeepChannelValues values = deepChannelValuesOf(
+                            want->h, bits, std::uint64_t(s.width) * s.height, fourth);
+                        for (int k = 0; k < 4; ++k)
+                            for (std::uint32_t i = 0; i < 65536; ++i)
+                                tables[k][i] = std::uint16_t(rng() & ((1u << bits) - 1));
+                        PlaneFrame expected = p;
+                        oracleKernels.deepPlaneMap(expected.view(bits), tables.get(), values);
+                        frameKernels().deepPlaneMap(v, tables.get(), values);
+                        for (int k = 0; k < 4; ++k)
+                            ASSERT_EQ(expected.planes[k], p.planes[k]) << "plane " << k; // padding too
+                    }
+}
+
+// The settings the planar run is checked under: defaults, weakened, a
+// threshold above the contrast, bypass titles, both curves.
+struct RunSettings {
+    std::int32_t gain, threshold;
+    double gamma;
+    std::int32_t sCurve, bypass;
+};
+const RunSettings kRunSettings[] = {{100, 10, 1.0, 0, 0}, {60, 10, 1.0, 0, 0},
+                                    {100, 200, 1.0, 0, 0}, {100, 10, 1.0, 0, 1},
+                                    {80, 30, 2.2, 0, 1},   {100, 10, 0.45, 1, 0}};
+
+// The planar run on every path gives the packed run's samples on the same
+// pixels (the straightforward loops'), at every depth from 9 to 16, every
+// fourth-sample mode, with and without the alpha plane.
+TEST_P(Kernels, DeepPlaneRunsEqualThePackedRun) {
+    std::mt19937 rng(36);
+    auto wantState = std::make_unique<DeepState>(), state = std::make_unique<DeepState>();
+    int trial = 0;
+    for (int bits = 9; bits <= 16; ++bits)
+        for (const RunSettings& r : kRunSettings)
+            for (FourthByte fourth : {FourthByte::channel, FourthByte::kept, FourthByte::zeroed})
+                for (bool alpha : {true, false}) {
+                    ++trial;
+                    const DeepShape& s = kDeepShapes[1 + trial % 5];
+                    const DeepContent c = kDeepContents[trial % 8];
+                    if (c == DeepContent::Unmasked) continue; // the packed run's alpha must fit
+                    SCOPED_TRACE(::testing::Message() << bits << " bits, settings " << r.gain << " "
+                                 << r.threshold << " " << r.gamma << " " << r.sCurve << " "
+                                 << r.bypass << ", content " << int(c) << " fourth " << int(fourth)
+                                 << (alpha ? " with" : " without") << " alpha");
+                    FilterSettings settings{};
+                    setDefaultSettings(settings);
+                    settings.gainPercent = r.gain, settings.threshold = r.threshold;
+                    settings.gamma = r.gamma, settings.sCurve = r.sCurve;
+                    settings.bypassTitles = r.bypass;
+                    DeepFrame f(s.width, s.height, s.padding);
+                    paintDeep(f, c, bits, fourth == FourthByte::channel ? fourth : FourthByte::kept,
+                              rng);
+                    PlaneFrame p(f, trial % 4, alpha, s.upsideDown, rng);
+                    const PlaneFrame original = p;
+                    useFrameKernels(&oracleKernels);
+                    runDeepFrame(settings, f.view(bits, s.upsideDown),
+                                 alpha ? fourth : FourthByte::kept, *wantState);
+                    forceKernelPath(GetParam());
+                    runDeepPlanes(settings, p.view(bits), fourth, *state);
+                    for (int k : {kRed, kGreen, kBlue}) ASSERT_TRUE(p.holds(f, k)) << "plane " << k;
+                    if (alpha) {
+                        ASSERT_TRUE(p.holds(f, kAlpha));
+                    }
+                    for (int k = 0; k < 4; ++k) // the padding untouched
+                        for (std::size_t i = 0; i < p.planes[k].size(); ++i) {
+                            if (i % p.stride >= std::size_t(p.width)) {
+                                ASSERT_EQ(original.planes[k][i], p.planes[k][i]);
+                            }
+                        }
+                }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, Kernels,

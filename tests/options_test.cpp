@@ -368,9 +368,9 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
                                      "streams.stream.0.color_primaries=\"bt709\"\n"
                                      "streams.stream.0.color_transfer=\"bt709\"\n" + audio),
          "mp4", Route::Auto, false,
-         {"-map 0:0 -filter:v zscale=min=709:rin=limited:r=full", "-pix_fmt rgba64be -tag:v b64a",
-          "-f mov pipe:1"},
-         {"-f mov -i pipe:0 -i file:in", "-map 0:v:0",
+         {"-map 0:0 -filter:v zscale=min=709:rin=limited:r=full:f=bicubic,format=gbrp16le -c:v",
+          "-pix_fmt gbrp16le -fps_mode passthrough -map_metadata -1 -f nut pipe:1"},
+         {"-f nut -i pipe:0 -i file:in", "-map 0:v:0",
           "format=gbrp16le,zscale=rin=full:m=709:r=limited:f=lanczos,format=yuv420p10le -c:v "
           "libx264",
           "-color_primaries bt709 -color_trc bt709", "-map 1:1 -c:1 copy -map_metadata:s:1 1:s:1",
@@ -385,7 +385,7 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
         {"16-bit grey scan", with("png", "gray16be", "streams.stream.0.color_range=\"pc\"\n"), "png", Route::Auto, false,
          {"zscale=min=170m:rin=full:r=full"}, {"extractplanes=g,format=gray16be"}},
         {"16-bit PNG with alpha", with("png", "rgba64be", ""), "png", Route::Auto, false,
-         {"format=gbrap16le"}, {"format=gbrap16le", "format=rgba64be"}},
+         {"format=gbrap16le -frames:v 1 -c:v rawvideo -pix_fmt gbrap16le"}, {"format=gbrap16le", "format=rgba64be"}},
         {"10-bit RGB into FFV1", with("ffv1", "gbrp10le", ""), "mkv", Route::Auto, false, {"rin=full:r=full"},
          {"format=gbrp10le -c:v ffv1"}},
         {"16-bit RGB picture into FFV1", with("png", "rgb48be", ""), "mkv", Route::Auto, false, {"gbrp16le"},
@@ -393,17 +393,17 @@ TEST(BuildJob, DeepRouteForDeepInputsWrittenDeep) {
         {"8-bit input", with("h264", "yuv420p", audio), "mp4", Route::Auto, false, {}, {"frei0r=velmor"}},
         // Corrected at 16 bits and rounded once, whatever the output keeps.
         {"10-bit input into 8-bit MPEG-2", with("hevc", "yuv420p10le", ""), "mpg", Route::Auto, false,
-         {"format=rgba64be"}, {"format=yuv420p -c:v mpeg2video"}},
-        {"16-bit TIFF into JPEG", with("tiff", "rgb48le", ""), "jpg", Route::Auto, false, {"format=rgba64be"},
+         {"format=gbrp16le -c:v rawvideo -pix_fmt gbrp16le"}, {"format=yuv420p -c:v mpeg2video"}},
+        {"16-bit TIFF into JPEG", with("tiff", "rgb48le", ""), "jpg", Route::Auto, false, {"-pix_fmt gbrp16le"},
          {"-filter:v:0 null"}},
         {"16-bit RGBA picture into FFV1", with("png", "rgba64be", ""), "mkv", Route::Auto, false,
          {"gbrap16le"}, {"format=gbrap16le -c:v ffv1"}},
         {"16-bit planar RGBA into FFV1", with("ffv1", "gbrap16le", ""), "mkv", Route::Auto, false,
          {"gbrap16le"}, {"format=gbrap16le -c:v ffv1"}},
         {"top field first, marked again", with("hevc", "yuv420p10le", "streams.stream.0.field_order=\"tt\"\n"),
-         "mkv", Route::Auto, false, {"format=rgba64be"}, {"setfield=tff,format=gbrp16le"}},
+         "mkv", Route::Auto, false, {"-pix_fmt gbrp16le"}, {"setfield=tff,format=gbrp16le"}},
         {"bottom field first, marked again", with("hevc", "yuv420p10le", "streams.stream.0.field_order=\"bb\"\n"),
-         "mkv", Route::Auto, false, {"format=rgba64be"}, {"setfield=bff,format=gbrp16le"}},
+         "mkv", Route::Auto, false, {"-pix_fmt gbrp16le"}, {"setfield=bff,format=gbrp16le"}},
         {"the overlay is the plug-in's", with("hevc", "yuv420p10le", ""), "mkv", Route::Auto, true, {},
          {"frei0r=velmor"}},
     };
@@ -498,7 +498,7 @@ TEST(BuildJob, DeepRoutePutsALaterPictureBackWhereItStarts) {
         } else {
             ASSERT_NE(at, std::string::npos) << line;
             EXPECT_NEAR(std::atof(line.c_str() + at + 11), std::atof(c.offset), 1e-6) << line;
-            EXPECT_EQ(line.find("-f mov -i pipe:0", at), at + 11 + line.substr(at + 11).find(' ') + 1);
+            EXPECT_EQ(line.find("-f nut -i pipe:0", at), at + 11 + line.substr(at + 11).find(' ') + 1);
         }
     }
 }

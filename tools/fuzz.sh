@@ -15,7 +15,7 @@ bash tools/install-packages.sh fuzz
 echo "== fuzz build (clang, ASan + UBSan)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVELMOR_FUZZ=ON -DVELMOR_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-targets=(fuzz_frame_run fuzz_script fuzz_gamma_text fuzz_config_line)
+targets=(fuzz_frame_run fuzz_script fuzz_gamma_text fuzz_config_line fuzz_deep_run fuzz_deep_stream)
 cmake --build build-fuzz -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}"
 
 status=0
