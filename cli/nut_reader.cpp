@@ -90,7 +90,7 @@ struct Pump {
     }
     bool bytes(std::uint8_t* to, std::size_t n) {
         const std::size_t from = std::min(n, in.size() - at);
-        std::memcpy(to, in.data() + at, from);
+        if (from > 0) std::memcpy(to, in.data() + at, from);
         at += from;
         return from == n || io.read(to + from, n - from) == n - from;
     }

@@ -51,6 +51,7 @@ NutResult pump(const Bytes& in, Bytes& out, std::vector<NutPicture>* frames = nu
     NutStreams io;
     io.read = [&](std::uint8_t* p, std::size_t n) {
         n = std::min(n, in.size() - at);
+        if (n == 0) return n; // at the end: a cut stream may be empty, with no address
         std::memcpy(p, in.data() + at, n);
         at += n;
         return n;

@@ -88,17 +88,21 @@ kdenlive_steps() { # runs inside its own D-Bus session
     sleep 2
     click 1094 784 1 # the effect stack
     click 1142 551   # S-type curve
-    click 1290 687; typed 70
-    click 1290 717; typed 20
-    click 1290 746; typed 1.23
+    click 1290 717; typed 70
+    click 1290 747; typed 20
+    # The gamma is below the panel's fold: its scroll bar's arrow down to the
+    # end, where the gamma is the last row, then back to the top.
+    for _ in 1 2 3 4 5 6 7 8; do click 1325 765 0.2; done
+    click 1290 750; typed 1.23
+    for _ in 1 2 3 4 5 6 7 8; do click 1325 525 0.2; done
     sleep 1
     shot kdenlive-controls 430x300+940+490
     kdenlive_save kdenlive.kdenlive
     # Gain keyframed: the effect's own ruler to the clip's last frame, "Add
     # keyframe", 30 there (the first keyframe keeps the 70 typed above).
-    click 1299 622 1 # the ruler's right end
-    click 994 657 1  # Add keyframe
-    click 1290 687; typed 30
+    click 1297 652 1 # the ruler's right end
+    click 994 687 1  # Add keyframe
+    click 1290 717; typed 30
     sleep 1
     shot kdenlive-keyframes 430x300+940+490
     kdenlive_save kdenlive-keyframes.kdenlive

@@ -13,6 +13,7 @@ struct FuzzInput {
     template <typename T> T take() {
         T value{};
         const std::size_t n = size < sizeof(T) ? size : sizeof(T);
+        if (n == 0) return value; // an empty input may have no address at all
         std::memcpy(&value, data, n);
         data += n, size -= n;
         return value;
