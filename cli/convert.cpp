@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "ffmpeg_job.h"
+#include "media_probe.h"
 #include "messages.h"
 #include "output_file.h"
 #include "process.h"
@@ -68,23 +69,16 @@ std::string takeOutCovers(const std::vector<CoverArt>& covers, const std::string
     return "";
 }
 
-// What ffprobe says of the input; 0 or an exit status.
+// What the probe says of the input; 0 or an exit status.
 int probeInput(const Options& o, const std::string& inputName, bool sequence, MediaInfo& media) {
-    std::vector<std::string> args = {"ffprobe", "-v", "error", "-show_streams", "-show_format",
-                                     "-of", "flat"};
-    const std::vector<std::string> format = inputFormatArgs(inputName, sequence);
-    args.insert(args.end(), format.begin(), format.end());
-    args.push_back(inputName);
-    std::string probed, last;
-    const int status = runCapture(args, probed, last);
+    std::string last;
+    const int status = probeMedia(inputName, sequence, media, last);
     if (status != 0 && sequence)
         return failure("no pictures are numbered as " + o.input +
                        " (a numbered sequence starts at number 0 to 4, as ffmpeg reads it)");
     if (status != 0)
         return failure(o.input + " is not a video or image that ffmpeg reads" +
                        (last.empty() ? "" : " (" + last + ")"));
-    media = parseProbe(probed);
-    media.pictureSequence = sequence;
     if (media.videoIndex < 0 || media.width <= 0 || media.height <= 0)
         return failure(o.input + " has no video or picture in it");
     const std::string refusal = refusalFor(o, media, o.input);
