@@ -26,6 +26,7 @@
 #include "batch_report.h"
 #include "messages.h"
 #include "options.h"
+#include "picture_group.h"
 #include "shard.h"
 #include "signals.h"
 
@@ -37,6 +38,7 @@ struct Running {
     pid_t pid = -1;
     int err = -1;       // the reading end of the child's standard error
     std::size_t item = 0;
+    std::vector<std::size_t> group; // a group of pictures' items (item is the first)
     std::string text;   // what it wrote there
     Clock::time_point started;
 };
@@ -50,7 +52,12 @@ struct Pool {
     BatchProgress progress;
     int jobs = 1;
     bool stopping = false; // --fail-fast or a signal: nothing more starts
+    std::vector<bool> joins;            // the item may join a group of pictures
+    std::vector<std::size_t> joinersFrom; // how many of the items from here on may
+    std::vector<std::size_t> alone;     // items a group gave back, to convert alone
 };
+
+constexpr std::size_t kGroupFiles = 32;
 
 // Makes the folders down to `path`'s (mkdir -p); "" or what went wrong.
 std::string makeParents(const std::string& path) {
@@ -63,6 +70,33 @@ std::string makeParents(const std::string& path) {
     return "";
 }
 
+// Forks a child whose standard error is a pipe to the pool and which gets
+// SIGTERM should the batch die first; `body` runs in it and never returns.
+template <class Body>
+bool forkChild(Pool& pool, Running r, std::string& error, Body body) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return error = std::string("cannot make a pipe: ") + std::strerror(errno), false;
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+        dup2(null, 0), dup2(null, 1), dup2(fds[1], 2);
+        body();
+        _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return error = std::string("cannot start: ") + std::strerror(errno), false;
+    }
+    r.pid = pid, r.err = fds[0], r.started = Clock::now();
+    pool.running.push_back(r);
+    return true;
+}
+
 // Starts the child velmor for item `k`; false with the row's message set.
 bool startChild(Pool& pool, std::size_t k) {
     const BatchItem& item = pool.items[k];
@@ -73,58 +107,119 @@ bool startChild(Pool& pool, std::size_t k) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return pool.rows[k].message = std::string("cannot make a pipe: ") + std::strerror(errno), false;
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(127);
+    Running r;
+    r.item = k;
+    return forkChild(pool, r, pool.rows[k].message, [&] {
         for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(s, SIG_DFL);
-        const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-        dup2(null, 0), dup2(null, 1), dup2(fds[1], 2);
         execv("/proc/self/exe", argv.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    if (pid < 0) {
-        close(fds[0]);
-        return pool.rows[k].message = std::string("cannot start: ") + std::strerror(errno), false;
-    }
-    pool.running.push_back({pid, fds[0], k, "", Clock::now()});
-    return true;
+    });
 }
 
-// What happens to item `k` before anything runs: skipped, refused, or started.
-void startItem(Pool& pool, std::size_t k) {
+// Starts a child that corrects the pictures `group` with few ffmpeg runs.
+bool startGroup(Pool& pool, const std::vector<std::size_t>& group) {
+    std::vector<GroupFile> files;
+    for (std::size_t k : group) files.push_back({pool.items[k].input, pool.items[k].output});
+    Running r;
+    r.item = group.front(), r.group = group;
+    return forkChild(pool, r, pool.rows[group.front()].message, [&] {
+        caughtSignal = 0;
+        _exit(runPictureGroup(pool.file, files));
+    });
+}
+
+// A file that could not start: failed, as a file that ran and failed.
+void notStarted(Pool& pool, std::size_t k) {
+    ReportRow& row = pool.rows[k];
+    row.status = "failed";
+    ++pool.progress.finished, ++pool.progress.failed;
+    printAbove(pool.progress, attributed(row.input, row.message + "\n"));
+    if (pool.b.failFast) pool.stopping = true;
+}
+
+// What happens to item `k` before anything runs: true when it is to run;
+// otherwise it is finished, skipped or refused.
+bool admitItem(Pool& pool, std::size_t k) {
     ReportRow& row = pool.rows[k];
     struct stat st {};
     const bool exists = lstat(pool.items[k].output.c_str(), &st) == 0;
     if (exists && (pool.b.resume || pool.file.overwrite == Overwrite::Never)) {
         row.status = "skipped", row.message = "the output exists";
-    } else if (exists && pool.file.overwrite == Overwrite::Ask) {
-        row.status = "failed";
+        ++pool.progress.finished;
+        return false;
+    }
+    if (exists && pool.file.overwrite == Overwrite::Ask)
         row.message = pool.items[k].output + " exists; give -y to replace it, or --resume to skip it";
-    } else if (const std::string e = makeParents(pool.items[k].output); !e.empty()) {
-        row.status = "failed", row.message = e;
-    } else if (startChild(pool, k)) {
+    else if (const std::string e = makeParents(pool.items[k].output); !e.empty())
+        row.message = e;
+    else
+        return true;
+    notStarted(pool, k);
+    return false;
+}
+
+// Starts what comes next: a file a group gave back, a group of pictures
+// (each job's share of the pictures left, at most kGroupFiles), or a file.
+void startNext(Pool& pool, std::size_t& next) {
+    if (!pool.alone.empty()) {
+        const std::size_t k = pool.alone.front();
+        pool.alone.erase(pool.alone.begin());
+        if (!startChild(pool, k)) notStarted(pool, k);
         return;
-    } else {
-        row.status = "failed";
     }
-    ++pool.progress.finished;
-    if (row.status == "failed") {
-        ++pool.progress.failed;
-        printAbove(pool.progress, attributed(row.input, row.message + "\n"));
-        if (pool.b.failFast) pool.stopping = true;
-    }
+    const std::size_t first = next++;
+    if (!admitItem(pool, first)) return;
+    std::vector<std::size_t> group = {first};
+    const std::size_t jobs = std::size_t(pool.jobs);
+    const std::size_t size =
+        pool.joins[first] ? std::min(kGroupFiles, (pool.joinersFrom[first] + jobs - 1) / jobs) : 1;
+    for (; group.size() < size && next < pool.items.size() && pool.joins[next]; ++next)
+        if (admitItem(pool, next)) group.push_back(next);
+    if (group.size() > 1 ? startGroup(pool, group) : startChild(pool, first)) return;
+    for (std::size_t k : group) pool.rows[k].message = pool.rows[first].message, notStarted(pool, k);
 }
 
 std::vector<std::string> currentNames(const Pool& pool) {
     std::vector<std::string> names;
-    for (const Running& r : pool.running) names.push_back(pool.items[r.item].relative);
+    for (const Running& r : pool.running)
+        names.push_back(pool.items[r.item].relative +
+                        (r.group.size() > 1 ? " and " + std::to_string(r.group.size() - 1) + " more"
+                                            : ""));
     return names;
+}
+
+// A group's end: its files done, or given back to convert alone; a file
+// it said nothing of was interrupted (or goes alone, when nothing stops).
+// Each done file's time is its share of the group's, its memory the group's.
+void finishGroup(Pool& pool, const Running& r, double seconds, long peakKib) {
+    std::vector<int> said(r.group.size(), -1); // -1 nothing, 0 alone, 1 done
+    std::string other;
+    std::size_t start = 0;
+    while (start < r.text.size()) {
+        std::size_t end = r.text.find('\n', start);
+        if (end == std::string::npos) end = r.text.size();
+        const std::string line = r.text.substr(start, end - start);
+        start = end + 1;
+        std::size_t k = 0;
+        bool done = false;
+        if (readGroupLine(line, k, done) && k < said.size())
+            said[k] = done;
+        else
+            other += line + "\n";
+    }
+    for (std::size_t j = 0; j < r.group.size(); ++j) {
+        ReportRow& row = pool.rows[r.group[j]];
+        if (said[j] == 1) {
+            row.status = "done", row.seconds = seconds / double(r.group.size());
+            row.peakKib = peakKib;
+            ++pool.progress.converted, ++pool.progress.finished;
+        } else if (said[j] == 0 || (!pool.stopping && !caughtSignal)) {
+            pool.alone.push_back(r.group[j]);
+        } else {
+            row.status = "interrupted";
+            ++pool.progress.finished;
+        }
+    }
+    if (other.find_first_not_of('\n') != std::string::npos) printAbove(pool.progress, other);
 }
 
 // The child of `pool.running[i]` has closed its standard error: its end.
@@ -136,8 +231,10 @@ void finishChild(Pool& pool, std::size_t i) {
     struct rusage use {};
     while (wait4(r.pid, &status, 0, &use) < 0 && errno == EINTR) {
     }
+    const double seconds = std::chrono::duration<double>(Clock::now() - r.started).count();
+    if (!r.group.empty()) return finishGroup(pool, r, seconds, use.ru_maxrss);
     ReportRow& row = pool.rows[r.item];
-    row.seconds = std::chrono::duration<double>(Clock::now() - r.started).count();
+    row.seconds = seconds;
     row.peakKib = use.ru_maxrss;
     const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     const bool signalled = WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) > 128);
@@ -179,10 +276,10 @@ void serviceChildren(Pool& pool) {
 void runPool(Pool& pool) {
     std::size_t next = 0;
     bool forwarded = false;
-    while (next < pool.items.size() || !pool.running.empty()) {
+    while (next < pool.items.size() || !pool.alone.empty() || !pool.running.empty()) {
         while (!pool.stopping && !caughtSignal && pool.running.size() < std::size_t(pool.jobs) &&
-               next < pool.items.size())
-            startItem(pool, next++);
+               (next < pool.items.size() || !pool.alone.empty()))
+            startNext(pool, next);
         if (caughtSignal && !forwarded) {
             forwarded = pool.stopping = true;
             for (const Running& r : pool.running) kill(r.pid, caughtSignal);
@@ -224,11 +321,16 @@ int runBatch(const BatchOptions& b) {
     if (b.resume && file->overwrite == Overwrite::Always)
         return failure("--resume and -y contradict each other", 2);
     for (const auto& w : file->warnings) warn(w);
-    Pool pool{b, *file, {}, {}, {}, {}, b.jobs > 0 ? b.jobs : usableCores(), false};
+    Pool pool{b, *file, {}, {}, {}, {}, b.jobs > 0 ? b.jobs : usableCores(), false, {}, {}, {}};
     if (!expandInputs(b, pool.items, error)) return failure(error, 2);
     keepShare(pool.items, b.shardIndex, b.shardCount);
-    for (const BatchItem& item : pool.items)
+    for (const BatchItem& item : pool.items) {
         pool.rows.push_back({item.input, item.output, "not run", "", 0, 0});
+        pool.joins.push_back(mayJoinGroup(*file, item.input, item.output));
+    }
+    pool.joinersFrom.assign(pool.items.size() + 1, 0);
+    for (std::size_t k = pool.items.size(); k-- > 0;)
+        pool.joinersFrom[k] = pool.joinersFrom[k + 1] + (pool.joins[k] ? 1 : 0);
     if (const std::string e = makeParents(b.outputDir + "/"); !e.empty()) return failure(e);
     catchTerminatingSignals();
     pool.progress.shown = !file->quiet && isatty(2);

@@ -24,29 +24,6 @@
 
 namespace {
 
-// Where velmor.so is: beside the program, in the build tree (the program in
-// cli/, the plug-in in frei0r/), or installed (bin/ and lib/frei0r-1/ under
-// one prefix, or /usr/lib/frei0r-1).
-std::string findPluginDirectory(std::string& looked) {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::vector<std::string> dirs;
-    if (n > 0) {
-        std::string exe(self, static_cast<std::size_t>(n));
-        const std::string dir = exe.substr(0, exe.find_last_of('/'));
-        dirs = {dir, dir + "/../frei0r", dir + "/../lib/frei0r-1"};
-    }
-    dirs.push_back("/usr/lib/frei0r-1");
-    for (const auto& d : dirs) {
-        if (access((d + "/velmor.so").c_str(), R_OK) == 0) {
-            char real[PATH_MAX];
-            return realpath(d.c_str(), real) ? std::string(real) : d;
-        }
-        looked += (looked.empty() ? "" : ", ") + d;
-    }
-    return {};
-}
-
 // The cover pictures' files, gone when the conversion ends however it ends.
 struct RemovedAtEnd {
     const std::vector<CoverArt>& covers;
@@ -111,6 +88,29 @@ std::string spool(const Options& o, int source, int fd, const std::string& name)
 }
 
 } // namespace
+
+// Where velmor.so is: beside the program, in the build tree (the program in
+// cli/, the plug-in in frei0r/), or installed (bin/ and lib/frei0r-1/ under
+// one prefix, or /usr/lib/frei0r-1).
+std::string findPluginDirectory(std::string& looked) {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::vector<std::string> dirs;
+    if (n > 0) {
+        std::string exe(self, static_cast<std::size_t>(n));
+        const std::string dir = exe.substr(0, exe.find_last_of('/'));
+        dirs = {dir, dir + "/../frei0r", dir + "/../lib/frei0r-1"};
+    }
+    dirs.push_back("/usr/lib/frei0r-1");
+    for (const auto& d : dirs) {
+        if (access((d + "/velmor.so").c_str(), R_OK) == 0) {
+            char real[PATH_MAX];
+            return realpath(d.c_str(), real) ? std::string(real) : d;
+        }
+        looked += (looked.empty() ? "" : ", ") + d;
+    }
+    return {};
+}
 
 int convertFile(const Options& o, const std::string& source) {
     OutputTarget target;

@@ -6,6 +6,9 @@
 
 #include "options.h"
 
+// Where velmor.so is (a folder), or "" with `looked` listing where it was looked for.
+std::string findPluginDirectory(std::string& looked);
+
 // Converts `source` (the input, or standard input as spooled) as the
 // options say; messages name the input as the user gave it. 0 or an exit
 // status.

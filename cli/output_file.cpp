@@ -24,10 +24,11 @@ bool askToReplace(const std::string& output) {
 
 } // namespace
 
-std::string temporaryNameFor(const std::string& output) {
+std::string temporaryNameFor(const std::string& output, const std::string& tag) {
     const std::size_t slash = output.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "" : output.substr(0, slash + 1);
-    return dir + ".velmor-" + std::to_string(getpid()) + "." + extensionOf(output);
+    return dir + ".velmor-" + std::to_string(getpid()) + (tag.empty() ? "" : "-" + tag) + "." +
+           extensionOf(output);
 }
 
 int checkPaths(const Options& o, const std::string& source, bool sequence, OutputTarget& t) {
@@ -76,7 +77,7 @@ int claimTemporary(const Options& o, OutputTarget& t) {
     return 0;
 }
 
-int finishOutput(const Options& o, const OutputTarget& t) {
+std::string placeOutput(const std::string& output, const OutputTarget& t) {
     if (t.exists) {
         if (chown(t.temporary.c_str(), t.existing.st_uid, t.existing.st_gid) != 0) {
             // not ours to give away: the replacement is the user's own
@@ -84,10 +85,15 @@ int finishOutput(const Options& o, const OutputTarget& t) {
         chmod(t.temporary.c_str(), t.existing.st_mode & 07777);
     }
     const unsigned flags = t.exists ? 0 : RENAME_NOREPLACE;
-    if (renameat2(AT_FDCWD, t.temporary.c_str(), AT_FDCWD, o.output.c_str(), flags) == 0) return 0;
+    if (renameat2(AT_FDCWD, t.temporary.c_str(), AT_FDCWD, output.c_str(), flags) == 0) return "";
     const int e = errno;
     std::remove(t.temporary.c_str());
-    return failure("cannot write " + o.output + ": " +
-                   (e == EEXIST ? std::string("it appeared while converting; not replaced")
-                                : std::string(std::strerror(e))));
+    return "cannot write " + output + ": " +
+           (e == EEXIST ? std::string("it appeared while converting; not replaced")
+                        : std::string(std::strerror(e)));
+}
+
+int finishOutput(const Options& o, const OutputTarget& t) {
+    const std::string problem = placeOutput(o.output, t);
+    return problem.empty() ? 0 : failure(problem);
 }

@@ -19,8 +19,8 @@ struct OutputTarget {
 
 // The output's temporary name: beside it, hidden, short (the output's own
 // name may be as long as a name can be), with the extension that tells
-// ffmpeg the format.
-std::string temporaryNameFor(const std::string& output);
+// ffmpeg the format. `tag` tells apart the temporaries of one process.
+std::string temporaryNameFor(const std::string& output, const std::string& tag = "");
 
 // The input readable, the output a name velmor may write; 0 or an exit status.
 // A numbered sequence is not one file: ffprobe finds its pictures or not.
@@ -34,3 +34,6 @@ int claimTemporary(const Options& o, OutputTarget& t);
 // (where velmor may give it, as root) and permissions stay, a new file gets
 // the usual ones, and a file that appeared meanwhile is someone else's.
 int finishOutput(const Options& o, const OutputTarget& t);
+
+// The same rename, quietly: "" or what went wrong (the temporary then gone).
+std::string placeOutput(const std::string& output, const OutputTarget& t);

@@ -11,6 +11,7 @@
 #include "batch_options.h"
 #include "batch_progress.h"
 #include "batch_report.h"
+#include "picture_group.h"
 #include "shard.h"
 
 namespace {
@@ -140,6 +141,78 @@ TEST(BatchProgress, LinesAndAttribution) {
     EXPECT_EQ(attributed("a.mp4", "velmor: warning: no sound\n"),
               "velmor: a.mp4: warning: no sound\n");
     EXPECT_EQ(lastMessage("velmor: one\nvelmor: warning: w\nffmpeg says\n"), "one");
+}
+
+} // namespace
+
+namespace {
+
+// File mode's command for a picture, as buildJob gives it, and changes to
+// it: only one run on one input, with global shared options, naming the
+// input only in -map and saying nothing, shares an ffmpeg.
+TEST(PictureGroup, WhichJobsShareAnFfmpegAndTheirCommand) {
+    const std::vector<std::string> input = {"-f", "image2", "-pattern_type", "none", "-i", "file:a%.jpg"};
+    auto base = [&] {
+        Job j;
+        j.args = {"ffmpeg", "-hide_banner", "-nostdin", "-nostats", "-v", "error", "-progress", "pipe:3"};
+        j.args.insert(j.args.end(), input.begin(), input.end());
+        for (const char* a : {"-y", "-frames:v", "1", "-map", "0:0", "-filter:v:0", "format=bgra,frei0r=velmor",
+                              "file:.velmor-1-0.jpg"})
+            j.args.push_back(a);
+        return j;
+    };
+    const struct {
+        const char* change;
+        bool shares;
+    } cases[] = {
+        {"", true},        {"time before the input", false}, {"another input mapped", false},
+        {"metadata", false}, {"a warning", false},           {"deep route", false},
+        {"no such input", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        Job j = base();
+        std::vector<std::string> in = input;
+        const std::string change = c.change;
+        if (change == "time before the input") j.args.insert(j.args.begin() + 8, {"-ss", "1"});
+        if (change == "another input mapped") j.args[j.args.size() - 4] = "1:0";
+        if (change == "metadata") j.args.insert(j.args.end() - 1, {"-map_metadata", "0"});
+        if (change == "a warning") j.warnings.push_back("odd");
+        if (change == "deep route") j.decoderArgs = {"ffmpeg"};
+        if (change == "no such input") in.back() = "file:b.jpg";
+        CutJob cut;
+        EXPECT_EQ(cutGroupable(j, in, cut), c.shares);
+    }
+    CutJob cut;
+    ASSERT_TRUE(cutGroupable(base(), input, cut));
+    const std::vector<std::string> two = groupCommand({cut, cut});
+    const Job first = base();
+    std::vector<std::string> expected(first.args.begin(), first.args.begin() + 8);
+    for (int k = 0; k < 2; ++k) expected.insert(expected.end(), input.begin(), input.end());
+    for (const char* map : {"0:0", "1:0"})
+        for (const char* a : {"-y", "-frames:v", "1", "-map", map, "-filter:v:0", "format=bgra,frei0r=velmor",
+                              "file:.velmor-1-0.jpg"})
+            expected.push_back(a);
+    EXPECT_EQ(two, expected);
+}
+
+TEST(PictureGroup, WhoJoinsAndTheGroupsLines) {
+    Options o;
+    EXPECT_TRUE(mayJoinGroup(o, "in/a.JPG", "out/a.png"));
+    EXPECT_FALSE(mayJoinGroup(o, "in/a.mp4", "out/a.png"));
+    EXPECT_FALSE(mayJoinGroup(o, "in/a.png", "out/a.mkv"));
+    EXPECT_FALSE(mayJoinGroup(o, "in/f%03d.png", "out/f%03d.png"));
+    o.start = "1";
+    EXPECT_FALSE(mayJoinGroup(o, "in/a.jpg", "out/a.jpg"));
+    std::size_t k = 0;
+    bool done = false;
+    for (bool d : {true, false}) {
+        EXPECT_TRUE(readGroupLine(groupLine(12, d).substr(0, groupLine(12, d).size() - 1), k, done));
+        EXPECT_EQ(k, 12u);
+        EXPECT_EQ(done, d);
+    }
+    for (const char* other : {"velmor-group x done", "velmor-group 3 maybe", "velmor: 3 done", ""})
+        EXPECT_FALSE(readGroupLine(other, k, done)) << other;
 }
 
 } // namespace

@@ -116,6 +116,61 @@ TEST_F(Batch, OneFailingFileAmongGoodOnes) {
     EXPECT_NE(read("f.csv").find("\"c.nut\",\"out/c.nut\",\"not run\""), std::string::npos);
 }
 
+// Pictures of every kind the 8-bit route groups, with a deep one and a
+// broken one among them: fewer ffmpeg runs than pictures, each output byte
+// for byte file mode's, the broken one failing as file mode fails it, and
+// a replaced output keeping its permissions (-y).
+TEST_F(Batch, PicturesShareAnFfmpegAndEqualFileMode) {
+    SKIP_IF_SANITIZED();
+    const struct {
+        const char* name;
+        const char* filters; // after a washed-out test picture
+    } pictures[] = {
+        {"a.jpg", "format=yuvj420p"},
+        {"b.png", "format=rgb24"},
+        {"c.png", "format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='4*X'"},
+        {"d.png", "format=gray"},
+        {"e.bmp", "format=bgr24"},
+        {"f.tif", "format=rgb24"},
+        {"bad.jpg", nullptr},
+        {"deep.png", "format=rgb48be"},
+        {"g g.webp", "format=yuv420p"},
+    };
+    std::string names;
+    for (const auto& p : pictures) {
+        names += " '" + std::string(p.name) + "'";
+        if (!p.filters) {
+            std::ofstream(path(p.name)) << "not a picture\n";
+            continue;
+        }
+        ASSERT_EQ(run("ffmpeg -v error -nostdin -f lavfi -i testsrc2=size=61x47 -frames:v 1 -vf "
+                      "\"eq=contrast=0.4," + std::string(p.filters) + "\" '" + p.name + "'")
+                      .status,
+                  0) << p.name;
+    }
+    // ffmpeg as the batch finds it in PATH, counting the correcting runs.
+    run("mkdir bin && printf '#!/bin/sh\\ncase \"$*\" in *frei0r=velmor*) echo run >>runs.txt;; "
+        "esac\\nexec %s \"$@\"\\n' \"$(command -v ffmpeg)\" >bin/ffmpeg && chmod +x bin/ffmpeg");
+    run("mkdir out && echo mine >out/a.jpg && chmod 600 out/a.jpg");
+    const Result r = run("PATH=$PWD/bin:$PATH " + kVelmor + names + " -o out/ -j 2 -y --report r.csv");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("velmor: bad.jpg has no video or picture"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("8 done, 1 failed"), std::string::npos) << r.err;
+    const std::string runs = read("runs.txt");
+    EXPECT_LE(std::count(runs.begin(), runs.end(), '\n'), 3) << runs;
+    struct stat st {};
+    stat(path("out/a.jpg").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    for (const auto& p : pictures) {
+        if (!p.filters) continue;
+        const std::string single = "single-" + std::string(p.name);
+        ASSERT_EQ(run(kVelmor + " '" + p.name + "' -o '" + single + "'").status, 0) << p.name;
+        EXPECT_TRUE(read("out/" + std::string(p.name)) == read(single)) << p.name;
+        expectDecodes("out/" + std::string(p.name));
+    }
+    EXPECT_EQ(tree(path("out")).size(), 8u);
+}
+
 // Names that clash, outputs that exist (-n, -y, --resume, neither), and
 // folders: --recursive keeps the paths below the folder, leaves hidden and
 // unknown files out, and never takes the output folder inside it for input.
