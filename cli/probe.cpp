@@ -93,6 +93,13 @@ void deriveTiming(MediaInfo& m, const std::string& formatStart, const std::strin
     const double video = std::strtod(videoStart.c_str(), &end);
     if (firstKnown && !videoStart.empty() && *end == 0 && video > first)
         m.videoStartOffset = video - first;
+    // Matroska, QuickTime/MP4 and NUT state their duration up to their last
+    // time, counted from 0, so a file that starts later claims its start as
+    // well (measured with ffmpeg's demuxers; MPEG-TS, MPEG-PS and FLV state
+    // their length alone). The length is what ffmpeg reads and writes.
+    const bool durationToEnd = m.formatName.rfind("matroska", 0) == 0 ||
+                               m.formatName.rfind("mov,", 0) == 0 || m.formatName == "nut";
+    if (durationToEnd && firstKnown && first > 0 && m.duration > first) m.duration -= first;
     if (m.frames <= 0 && m.duration > 0) {
         const std::size_t slash = m.frameRate.find('/');
         const double num = std::atof(m.frameRate.c_str());

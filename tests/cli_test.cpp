@@ -287,6 +287,16 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
              0, ""},
             {"truncated", "-f lavfi -i testsrc2=size=72x40:rate=25:duration=4 -c:v ffv1 whole.mkv",
              {}, "in.mkv", "out.mp4", "", false, "", 0, "ended early"},
+            // The whole of a file that starts late (its duration counted
+            // from 0): no warning that it ended early.
+            {"starting late, in Matroska",
+             "-f lavfi -i testsrc2=size=72x40:rate=25:duration=1 -f lavfi -i sine=duration=1 "
+             "-c:v libx264 -c:a aac -output_ts_offset 1.5 in.mkv",
+             {}, "in.mkv", "out.mkv", "", true, "", 0, ""},
+            {"starting late, in MP4",
+             "-f lavfi -i testsrc2=size=72x40:rate=25:duration=1 -f lavfi -i sine=duration=1 "
+             "-c:v libx264 -c:a aac -output_ts_offset 1.5 in.mp4",
+             {}, "in.mp4", "out.mov", "", true, "", 0, ""},
             // QuickTime's muxer labels 10-bit 4:2:2 H.264 at 720p as AVC-Intra,
             // which then decodes as garbage: ProRes there.
             {"10-bit 4:2:2 into QuickTime",
