@@ -39,14 +39,17 @@ std::map<int, Fields> readFlat(const std::string& flat, MediaInfo& m, std::strin
         if (key == "format.format_name") m.formatName = value;
         if (key == "format.duration") m.duration = std::atof(value.c_str());
         if (key == "format.start_time") formatStart = value;
-        const std::string prefix = "streams.stream.";
-        if (key.rfind(prefix, 0) != 0) continue;
+        // A stream's fields by its number; a first frame's (frames.frame.N.)
+        // by the negative number -1 - N.
+        const bool frame = key.rfind("frames.frame.", 0) == 0;
+        const std::string prefix = frame ? "frames.frame." : "streams.stream.";
+        if (!frame && key.rfind(prefix, 0) != 0) continue;
         const std::size_t dot = key.find('.', prefix.size());
         if (dot == std::string::npos) continue;
         const int n = std::atoi(key.c_str() + prefix.size());
         std::string field = key.substr(dot + 1);
         if (field.rfind("side_data_list.", 0) == 0) field = field.substr(field.rfind('.') + 1);
-        streams[n][field] = value;
+        streams[frame ? -1 - n : n][field] = value;
     }
     return streams;
 }
@@ -115,6 +118,7 @@ MediaInfo parseProbe(const std::string& flat) {
     std::string formatStart, videoStart; // "N/A" when unknown
     std::map<int, Fields> streams = readFlat(flat, m, formatStart);
     for (auto& [n, f] : streams) {
+        if (n < 0) continue; // a frame
         StreamInfo s;
         s.index = f.count("index") ? std::atoi(f["index"].c_str()) : n;
         s.type = f["codec_type"];
@@ -126,6 +130,12 @@ MediaInfo parseProbe(const std::string& flat) {
         if (s.type != "video" || s.attachedPicture || m.videoIndex >= 0) continue;
         readVideo(s, f, m, videoStart);
     }
+    // A picture's turn may be its first frame's alone (a JPEG's EXIF
+    // orientation): ffmpeg turns the frames by it all the same.
+    for (auto& [n, f] : streams)
+        if (n < 0 && m.rotation == 0 && f["media_type"] == "video" && f.count("rotation") &&
+            std::atoi(f["stream_index"].c_str()) == m.videoIndex)
+            m.rotation = std::atoi(f["rotation"].c_str());
     deriveTiming(m, formatStart, videoStart);
     return m;
 }

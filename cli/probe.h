@@ -33,7 +33,9 @@ struct MediaInfo {
     std::vector<StreamInfo> streams;
 };
 
-// ffprobe -show_streams -show_format -of flat, read.
+// ffprobe -show_streams -show_format -show_frames -read_intervals %+#1
+// -of flat, read: the streams, and the first frame's turn where the stream
+// has none of its own.
 MediaInfo parseProbe(const std::string& flat);
 
 // The picture size after ffmpeg turns it as its rotation tag says: what the

@@ -287,6 +287,10 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
              0, ""},
             {"truncated", "-f lavfi -i testsrc2=size=72x40:rate=25:duration=4 -c:v ffv1 whole.mkv",
              {}, "in.mkv", "out.mp4", "", false, "", 0, "ended early"},
+            // A photograph turned by its EXIF orientation (6: a quarter turn),
+            // which ffmpeg finds on the decoded frame, not on the stream.
+            {"EXIF orientation", "-f lavfi -i testsrc2=size=61x47 -frames:v 1 -vf eq=contrast=0.4 t.jpg",
+             {}, "in.jpg", "out.jpg", "-show_entries stream=width,height", false, "", 25, ""},
             // The whole of a file that starts late (its duration counted
             // from 0): no warning that it ended early.
             {"starting late, in Matroska",
@@ -348,6 +352,9 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
             ffmpeg(c.make);
             for (const auto& more : c.extra) ffmpeg(more);
             if (std::string(c.name) == "truncated") run("head -c 50000 whole.mkv >in.mkv");
+            if (std::string(c.name) == "EXIF orientation") // an APP1 segment after the SOI
+                run("{ head -c 2 t.jpg; printf '\\377\\341\\0\\42Exif\\0\\0MM\\0*\\0\\0\\0\\10\\0\\1"
+                    "\\1\\22\\0\\3\\0\\0\\0\\1\\0\\6\\0\\0\\0\\0\\0\\0'; tail -c +3 t.jpg; } >in.jpg");
             const Result r = run((deep ? "VELMOR_ROUTE=deep " : "") + kVelmor + " " + c.input +
                                  " -o " + c.output + " --gain 0 -y");
             EXPECT_EQ(r.status, 0) << r.err;
