@@ -352,9 +352,7 @@ TEST_F(Cli, InputsKeepWhatAPlainTranscodeKeeps) {
             ffmpeg(c.make);
             for (const auto& more : c.extra) ffmpeg(more);
             if (std::string(c.name) == "truncated") run("head -c 50000 whole.mkv >in.mkv");
-            if (std::string(c.name) == "EXIF orientation") // an APP1 segment after the SOI
-                run("{ head -c 2 t.jpg; printf '\\377\\341\\0\\42Exif\\0\\0MM\\0*\\0\\0\\0\\10\\0\\1"
-                    "\\1\\22\\0\\3\\0\\0\\0\\1\\0\\6\\0\\0\\0\\0\\0\\0'; tail -c +3 t.jpg; } >in.jpg");
+            if (std::string(c.name) == "EXIF orientation") run(exifTurnedJpeg("t.jpg", "in.jpg"));
             const Result r = run((deep ? "VELMOR_ROUTE=deep " : "") + kVelmor + " " + c.input +
                                  " -o " + c.output + " --gain 0 -y");
             EXPECT_EQ(r.status, 0) << r.err;

@@ -42,6 +42,13 @@ inline void expectEndedBy(pid_t pid, int sig) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + sig) << status;
 }
 
+// A shell command writing JPEG `from` as `to` with an EXIF orientation of 6
+// (a quarter turn): an APP1 segment right after the start of the image.
+inline std::string exifTurnedJpeg(const std::string& from, const std::string& to) {
+    return "{ head -c 2 " + from + "; printf '\\377\\341\\0\\42Exif\\0\\0MM\\0*\\0\\0\\0\\10\\0\\1"
+           "\\1\\22\\0\\3\\0\\0\\0\\1\\0\\6\\0\\0\\0\\0\\0\\0'; tail -c +3 " + from + "; } >" + to;
+}
+
 class InFolder : public ::testing::Test {
   protected:
     std::string dir;
