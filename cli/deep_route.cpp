@@ -63,6 +63,7 @@ DeepPumpResult pumpDeepFrames(int in, int out, const FilterSettings& settings,
         if (writeError != 0)
             result.error = std::string("the encoding ffmpeg stopped reading (") +
                            std::strerror(writeError) + ")";
+        result.refused = !*stop && writeError == 0 && !nut.cutShort;
     }
     return result;
 }

@@ -19,6 +19,10 @@ struct DeepPumpResult {
     bool ok = true;
     std::string error; // what went wrong, when not ok
     long frames = 0;   // frames corrected
+    // The decoder's stream was refused for what it holds (not cut short,
+    // not left unread by the encoder, not stopped): velmor's reason, which
+    // the decoder's complaint of a closed pipe only follows from.
+    bool refused = false;
 };
 
 // Copies the stream from `in` to `out` until `in` ends, correcting every

@@ -73,6 +73,10 @@ struct Pump {
         if (result.ok) result.ok = false, result.error = why;
         return false;
     }
+    bool endedInside(const std::string& what) {
+        if (result.ok) result.cutShort = true;
+        return fail("the stream ended inside " + what);
+    }
     bool fill() {
         if (at < in.size() || ended) return at < in.size();
         in.resize(kPiece), at = 0;
@@ -104,7 +108,7 @@ struct Pump {
         x = 0;
         for (int i = 0; i < 10; ++i) {
             std::uint8_t b;
-            if (!byte(b)) return fail("the stream ended inside a header");
+            if (!byte(b)) return endedInside("a header");
             x = x << 7 | (b & 0x7F);
             if (!(b & 0x80)) return true;
         }
@@ -192,18 +196,18 @@ bool Pump::packet(std::uint8_t first) {
     std::uint64_t code = first, size = 0;
     for (int i = 0; i < 7; ++i) {
         std::uint8_t b;
-        if (!byte(b)) return fail("the stream ended inside a start code");
+        if (!byte(b)) return endedInside("a start code");
         code = code << 8 | b;
     }
     if (!v(size)) return false;
     std::uint8_t b;
     for (int i = 0; i < 4 && size > 4096; ++i)
-        if (!byte(b)) return fail("the stream ended inside a packet header");
+        if (!byte(b)) return endedInside("a packet header");
     if (code == kMainCode || code == kStreamCode) {
         if (size > kHeaderMax) return fail("a header of impossible size in the stream");
         const std::size_t from = out.size();
         for (std::uint64_t i = 0; i < size; ++i)
-            if (!byte(b)) return fail("the stream ended inside a header");
+            if (!byte(b)) return endedInside("a header");
         Cursor c{out.data() + from, out.data() + out.size() - 4};
         if (size < 4) return fail("a header of impossible size in the stream");
         if (!(code == kMainCode ? mainHeader(c) : streamHeader(c))) return false;
@@ -211,7 +215,7 @@ bool Pump::packet(std::uint8_t first) {
     }
     if (!flush()) return false;
     while (size > 0) { // info, syncpoints, index: as they are
-        if (!fill()) return fail("the stream ended inside a packet");
+        if (!fill()) return endedInside("a packet");
         const std::size_t n = std::size_t(std::min<std::uint64_t>(size, in.size() - at));
         if (!io.write(in.data() + at, n)) return fail("the encoding ffmpeg stopped reading");
         at += n, size -= n;
@@ -244,7 +248,7 @@ bool Pump::frameHeader(std::uint8_t code, std::uint64_t& size) {
         if (!v(x)) return false;
     std::uint8_t b;
     for (int i = 0; i < 4 && (flags & kFlagChecksum); ++i)
-        if (!byte(b)) return fail("the stream ended inside a frame header");
+        if (!byte(b)) return endedInside("a frame header");
     if (stream != 0) return fail("a frame of a stream the stream header did not describe");
     // Elided bytes would have to be restored and the header rewritten.
     if (size <= 4096 && headerIdx != 0)
@@ -268,7 +272,7 @@ bool Pump::passFrame(std::uint8_t code) {
         return fail("frames of " + std::to_string(picture.width) + "x" +
                     std::to_string(picture.height) + " are too large");
     if (frame.size() != want) frame.resize(std::size_t(want));
-    if (!bytes(frame.data(), frame.size())) return fail("the stream ended inside a frame");
+    if (!bytes(frame.data(), frame.size())) return endedInside("a frame");
     if (!flush()) return false;
     if (!io.frame(frame.data(), picture)) return fail("the frame was not corrected");
     if (!io.write(frame.data(), frame.size())) return fail("the encoding ffmpeg stopped reading");

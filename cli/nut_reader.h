@@ -50,6 +50,7 @@ struct NutResult {
     bool ok = true;
     std::string error; // what went wrong, when not ok
     long frames = 0;   // frames corrected and passed on
+    bool cutShort = false; // it went wrong because the stream ended early
 };
 
 // Passes the stream from read to write, each frame through `frame`.

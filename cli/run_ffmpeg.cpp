@@ -122,7 +122,9 @@ RunResult runDeepJob(const Options& o, const Job& job, std::string& error) {
     // The decoder's complaint explains the encoder's, never the other way.
     r.errors = errorTextOf(decoder) + errorTextOf(encoder);
     if (!r.interrupted && failed(decoderStatus) && !failed(r.status)) r.status = decoderStatus;
-    if (!r.interrupted && !pumped.ok && !failed(decoderStatus) && !failed(r.status)) {
+    if (!r.interrupted && pumped.refused) {
+        r.refusal = pumped.error;
+    } else if (!r.interrupted && !pumped.ok && !failed(decoderStatus) && !failed(r.status)) {
         r.errors += pumped.error + "\n";
         r.status = 1 << 8; // exit status 1
     }
@@ -195,6 +197,8 @@ int reportRun(const Options& o, const Job& job, const RunResult& r, const std::s
                 " was not written");
         return 128 + caughtSignal;
     }
+    if (!r.refusal.empty()) // what ffmpeg says then only follows from it
+        return failure("cannot convert " + o.input + ": " + r.refusal);
     const std::vector<std::string> lines = ffmpegLines(r.errors, temporary, o.output, 12);
     if (code != 0 || r.frames == 0) {
         for (const auto& l : lines) std::fprintf(stderr, "ffmpeg: %s\n", l.c_str());

@@ -15,6 +15,7 @@ struct RunResult {
     double seconds = 0;
     bool interrupted = false;
     std::string errors; // what ffmpeg wrote to standard error
+    std::string refusal; // the deep route's middle refused the decoder's stream: why
 };
 
 // One line of ffmpeg's -progress report into `r` (frame=, out_time_us=);

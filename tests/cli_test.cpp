@@ -488,6 +488,20 @@ TEST_F(Cli, APictureThatChangesSizeMidStreamIsCarriedOnTheDeepRoute) {
     EXPECT_NE(probe("deep.mkv", sizes).find("64,36"), std::string::npos);
 }
 
+// A decoding ffmpeg whose stream the deep route cannot read (here bytes
+// before it): velmor's reason alone, not the decoder's complaint of the
+// pipe velmor closed, and no output.
+TEST_F(Cli, DeepRouteSaysWhyItRefusedTheDecodersStream) {
+    SKIP_IF_SANITIZED();
+    ffmpeg("-f lavfi -i testsrc2=size=48x32:rate=25:duration=0.4 -pix_fmt yuv420p10le -c:v ffv1 in.mkv");
+    run("mkdir bin && printf '#!/bin/sh\\ncase \"$*\" in *gbrp16le*pipe:1*) printf garbage;; "
+        "esac\\nexec %s \"$@\"\\n' \"$(command -v ffmpeg)\" >bin/ffmpeg && chmod +x bin/ffmpeg");
+    const Result r = run("PATH=$PWD/bin:$PATH " + kVelmor + " in.mkv -o out.mkv");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velmor: cannot convert in.mkv: the decoding ffmpeg's stream: the stream is not NUT\n");
+    EXPECT_EQ(run("ls -A | grep -v -x -e bin -e in.mkv -e stderr.txt").status, 1); // nothing else written
+}
+
 // Inputs of more than 8 bits per sample, corrected at their precision. A
 // 10-bit luma ramp of all 877 video levels keeps every level and its top
 // code with the stretch off, and keeps far more than 256 levels with it;
