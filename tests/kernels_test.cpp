@@ -340,6 +340,28 @@ struct DeepHistograms {
     std::uint32_t h[4][65536];
 };
 
+// Counts by the straightforward loops into `want` and by the path under
+// test into `got`, both cleared and seeded alike (a count adds to what is
+// there); whether they agree. `want` is left with the count alone.
+template <class Count>
+bool countsAgree(Count count, DeepHistograms& want, DeepHistograms& got) {
+    std::memset(&want, 0, sizeof want);
+    std::memset(&got, 0, sizeof got);
+    want.h[kGreen][3] = got.h[kGreen][3] = 9;
+    count(oracleKernels, want.h);
+    count(frameKernels(), got.h);
+    const bool same = std::memcmp(&want, &got, sizeof want) == 0;
+    want.h[kGreen][3] -= 9;
+    return same;
+}
+
+// Tables of random samples of `bits` bits, for the maps.
+void randomTables(std::uint16_t (*tables)[65536], int bits, std::mt19937& rng) {
+    for (int k = 0; k < 4; ++k)
+        for (std::uint32_t i = 0; i < 65536; ++i)
+            tables[k][i] = std::uint16_t(rng() & ((1u << bits) - 1));
+}
+
 TEST_P(Kernels, DeepCountAndMapEqualTheStraightforwardLoops) {
     std::mt19937 rng(34);
     auto want = std::make_unique<DeepHistograms>(), got = std::make_unique<DeepHistograms>();
@@ -355,19 +377,12 @@ TEST_P(Kernels, DeepCountAndMapEqualTheStraightforwardLoops) {
                     DeepFrame f(s.width, s.height, s.padding);
                     paintDeep(f, c, bits, fourth, rng);
                     const DeepView v = f.view(bits, s.upsideDown);
-                    std::memset(want.get(), 0, sizeof *want);
-                    std::memset(got.get(), 0, sizeof *got);
-                    want->h[kGreen][3] = got->h[kGreen][3] = 9; // counts add to what is there
-                    oracleKernels.deepCount(v, want->h, fourth);
-                    frameKernels().deepCount(v, got->h, fourth);
-                    ASSERT_EQ(0, std::memcmp(want.get(), got.get(), sizeof *want));
-
-                    want->h[kGreen][3] -= 9;
+                    ASSERT_TRUE(countsAgree(
+                        [&](const FrameKernels& k, auto h) { k.deepCount(v, h, fourth); }, *want,
+                        *got));
                     const DeepChannelValues values = deepChannelValuesOf(
                         want->h, bits, std::uint64_t(s.width) * s.height, fourth);
-                    for (int k = 0; k < 4; ++k)
-                        for (std::uint32_t i = 0; i < 65536; ++i)
-                            tables[k][i] = std::uint16_t(rng() & ((1u << bits) - 1));
+                    randomTables(tables.get(), bits, rng);
                     DeepFrame expected = f;
                     oracleKernels.deepMap(expected.view(bits, s.upsideDown), tables.get(), values);
                     frameKernels().deepMap(v, tables.get(), values);
@@ -602,24 +617,18 @@ TEST_P(Kernels, DeepPlaneCountAndMapEqualTheStraightforwardLoops) {
                         paintDeep(f, c, bits, fourth, rng);
                         PlaneFrame p(f, ++trial % 3 * 5, alpha, s.upsideDown, rng);
                         const DeepPlanes v = p.view(bits);
-                        std::memset(want.get(), 0, sizeof *want);
-                        std::memset(got.get(), 0, sizeof *got);
-                        std::memset(packed.get(), 0, sizeof *packed);
-                        want->h[kGreen][3] = got->h[kGreen][3] = 9; // counts add to what is there
-                        oracleKernels.deepPlaneCount(v, want->h, fourth);
-                        frameKernels().deepPlaneCount(v, got->h, fourth);
-                        ASSERT_EQ(0, std::memcmp(want.get(), got.get(), sizeof *want));
+                        ASSERT_TRUE(countsAgree(
+                            [&](const FrameKernels& k, auto h) { k.deepPlaneCount(v, h, fourth); },
+                            *want, *got));
                         // The layouts agree: the packed count of the same pixels.
-                        want->h[kGreen][3] -= 9;
+                        std::memset(packed.get(), 0, sizeof *packed);
                         oracleKernels.deepCount(f.view(bits, false), packed->h,
                                                 alpha ? fourth : FourthByte::kept);
                         ASSERT_EQ(0, std::memcmp(want.get(), packed.get(), sizeof *want));
 
                         const DeepChannelValues values = deepChannelValuesOf(
                             want->h, bits, std::uint64_t(s.width) * s.height, fourth);
-                        for (int k = 0; k < 4; ++k)
-                            for (std::uint32_t i = 0; i < 65536; ++i)
-                                tables[k][i] = std::uint16_t(rng() & ((1u << bits) - 1));
+                        randomTables(tables.get(), bits, rng);
                         PlaneFrame expected = p;
                         oracleKernels.deepPlaneMap(expected.view(bits), tables.get(), values);
                         frameKernels().deepPlaneMap(v, tables.get(), values);
