@@ -243,6 +243,132 @@ int windowTable(int rounds) {
     return 0;
 }
 
+// The deep tables' times, per path: the 8-bit host run by content, and at
+// 10 and 16 bits (index d) the layout's fresh copy of the frame, its count
+// alone, its map alone (with the frame's own tables) and its whole run.
+const int kDeepDepths[2] = {10, 16};
+
+struct DeepTimes {
+    std::string name;
+    const FrameKernels* kernels;
+    std::vector<double> eight[kBenchContentCount], copy[2][kBenchContentCount],
+        count[2][kBenchContentCount], map[2][kBenchContentCount], run[2][kBenchContentCount];
+};
+
+// Times every path (or `only`) on the layout's frames, `rounds` rounds that
+// take turns over contents and paths. A layout gives the 8-bit frames
+// (eight), and for depth d and content c: restore (the fresh copy), count,
+// map and run, on its own working frame.
+template <class Layout>
+std::vector<DeepTimes> timeDeepLayout(int rounds, const std::string& only, Layout& layout,
+                                      std::string& selected) {
+    std::vector<DeepTimes> paths;
+    for (KernelPath p : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Ssse3,
+                         KernelPath::Avx2, KernelPath::Avx512})
+        if ((only.empty() || only == kernelPathName(p)) && forceKernelPath(p))
+            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}, {}});
+    forceKernelPath(KernelPath::Auto);
+    selected = frameKernels().name;
+    FilterSettings settings{};
+    setDefaultSettings(settings);
+    const std::size_t pixels = std::size_t(kWidth) * kHeight;
+    std::vector<std::uint8_t> work(pixels * 4);
+    const FrameView view = {reinterpret_cast<FramePixel*>(&work[(pixels - kWidth) * 4]), kWidth,
+                            kHeight, -std::ptrdiff_t(kWidth) * 4};
+    for (int round = 0; round < rounds; ++round)
+        for (int i = 0; i < kBenchContentCount; ++i) {
+            const int c = (i + round) % kBenchContentCount;
+            for (std::size_t j = 0; j < paths.size(); ++j) {
+                DeepTimes& path = paths[(j + std::size_t(round)) % paths.size()];
+                useFrameKernels(path.kernels);
+                std::memcpy(work.data(), layout.eight[c].data(), work.size());
+                auto start = Clock::now();
+                runFrame(settings, view, view);
+                path.eight[c].push_back(msSince(start));
+                for (int d = 0; d < 2; ++d) {
+                    start = Clock::now();
+                    layout.restore(d, c);
+                    path.copy[d][c].push_back(msSince(start));
+                    start = Clock::now();
+                    layout.count(*path.kernels, d);
+                    path.count[d][c].push_back(msSince(start));
+                    layout.restore(d, c);
+                    start = Clock::now();
+                    layout.map(*path.kernels, d, c);
+                    path.map[d][c].push_back(msSince(start));
+                    layout.restore(d, c);
+                    start = Clock::now();
+                    layout.run(settings, d);
+                    path.run[d][c].push_back(msSince(start));
+                }
+            }
+        }
+    useFrameKernels(nullptr);
+    return paths;
+}
+
+// A promoted sample: 10 bits as v * 4 + v / 64, 16 bits as v * 257.
+std::uint16_t promoted(std::uint8_t v, int bits) {
+    return std::uint16_t(bits == 16 ? v * 257 : v * 4 + v / 64);
+}
+
+// The packed deep frame (bgra64le, bottom-up, in place, the fourth sample
+// 0 and counted as a channel, as the raw mode runs it).
+struct PackedLayout {
+    struct Frame {
+        std::vector<DeepPixel> pixels;
+        std::uint16_t tables[4][65536];
+        DeepChannelValues values;
+    };
+    std::vector<std::uint8_t> eight[kBenchContentCount];
+    Frame frames[2][kBenchContentCount];
+    std::vector<DeepPixel> work;
+    DeepState state;
+
+    DeepView view(int d) {
+        return DeepView{&work[work.size() - kWidth], kWidth, kHeight,
+                        -std::ptrdiff_t(kWidth) * 8, kDeepDepths[d]};
+    }
+    void prepare() {
+        const std::size_t pixels = std::size_t(kWidth) * kHeight;
+        FilterSettings settings{};
+        setDefaultSettings(settings);
+        useFrameKernels(&oracleKernels);
+        for (int c = 0; c < kBenchContentCount; ++c) {
+            eight[c] = benchFrame(kWidth, kHeight, c, 0);
+            for (int d = 0; d < 2; ++d) {
+                Frame& p = frames[d][c];
+                p.pixels.resize(pixels);
+                for (std::size_t i = 0; i < pixels; ++i) {
+                    const std::uint8_t* b = &eight[c][4 * i];
+                    const int bits = kDeepDepths[d];
+                    p.pixels[i] = {promoted(b[0], bits), promoted(b[1], bits),
+                                   promoted(b[2], bits), promoted(b[3], bits)};
+                }
+                work = p.pixels;
+                runDeepFrame(settings, view(d), FourthByte::channel, state);
+                std::memcpy(p.tables, state.table, sizeof p.tables);
+                p.values = deepChannelValuesOf(state.histogram, kDeepDepths[d], pixels,
+                                               FourthByte::channel);
+            }
+        }
+        work.resize(pixels);
+    }
+    void restore(int d, int c) {
+        std::memcpy(work.data(), frames[d][c].pixels.data(), work.size() * sizeof(DeepPixel));
+    }
+    void count(const FrameKernels& k, int d) {
+        std::memset(state.histogram, 0, sizeof state.histogram);
+        k.deepCount(view(d), state.histogram, FourthByte::channel);
+    }
+    void map(const FrameKernels& k, int d, int c) {
+        k.deepMap(view(d), frames[d][c].tables, frames[d][c].values);
+    }
+    void run(const FilterSettings& settings, int d) {
+        runDeepFrame(settings, view(d), FourthByte::channel, state);
+    }
+};
+
 // The deep run beside the 8-bit host run, by every path: per content and
 // path, medians in ms of the 8-bit host run, and at 10 and 16 bits of the
 // deep count alone, the deep map alone (with the frame's own tables) and the
@@ -250,90 +376,10 @@ int windowTable(int rounds) {
 // counted as a channel, as the raw mode runs it), and the memcpy of that copy,
 // the yardstick of a pass that reads and writes every deep pixel once.
 int deepTable(int rounds, const std::string& only) {
-    const int depths[2] = {10, 16};
-    struct DeepPath {
-        std::string name;
-        const FrameKernels* kernels;
-        std::vector<double> eight[kBenchContentCount], count[2][kBenchContentCount],
-            map[2][kBenchContentCount], run[2][kBenchContentCount], copy[2][kBenchContentCount];
-    };
-    std::vector<DeepPath> paths;
-    for (KernelPath p : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Ssse3,
-                         KernelPath::Avx2, KernelPath::Avx512})
-        if ((only.empty() || only == kernelPathName(p)) && forceKernelPath(p))
-            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}, {}});
-    forceKernelPath(KernelPath::Auto);
-    const std::string selected = frameKernels().name;
-    FilterSettings settings{};
-    setDefaultSettings(settings);
-    const std::size_t pixels = std::size_t(kWidth) * kHeight;
-    std::vector<std::uint8_t> work(pixels * 4);
-    const FrameView view = {reinterpret_cast<FramePixel*>(&work[(pixels - kWidth) * 4]), kWidth,
-                            kHeight, -std::ptrdiff_t(kWidth) * 4};
-    std::vector<DeepPixel> deepWork(pixels);
-    static DeepState state;
-    struct Promoted {
-        std::vector<DeepPixel> pixels;
-        std::uint16_t tables[4][65536];
-        DeepChannelValues values;
-    };
-    static Promoted promoted[2][kBenchContentCount];
-    std::vector<std::uint8_t> eight[kBenchContentCount];
-    auto deepView = [&](int bits) {
-        return DeepView{&deepWork[pixels - kWidth], kWidth, kHeight, -std::ptrdiff_t(kWidth) * 8,
-                        bits};
-    };
-    for (int c = 0; c < kBenchContentCount; ++c) {
-        eight[c] = benchFrame(kWidth, kHeight, c, 0);
-        for (int d = 0; d < 2; ++d) {
-            Promoted& p = promoted[d][c];
-            p.pixels.resize(pixels);
-            auto up = [&](std::uint8_t v) {
-                return std::uint16_t(depths[d] == 16 ? v * 257 : v * 4 + v / 64);
-            };
-            for (std::size_t i = 0; i < pixels; ++i) {
-                const std::uint8_t* b = &eight[c][4 * i];
-                p.pixels[i] = {up(b[0]), up(b[1]), up(b[2]), up(b[3])};
-            }
-            deepWork = p.pixels;
-            useFrameKernels(&oracleKernels);
-            runDeepFrame(settings, deepView(depths[d]), FourthByte::channel, state);
-            std::memcpy(p.tables, state.table, sizeof p.tables);
-            p.values = deepChannelValuesOf(state.histogram, depths[d], pixels, FourthByte::channel);
-        }
-    }
-    for (int round = 0; round < rounds; ++round)
-        for (int i = 0; i < kBenchContentCount; ++i) {
-            const int c = (i + round) % kBenchContentCount;
-            for (std::size_t j = 0; j < paths.size(); ++j) {
-                DeepPath& path = paths[(j + std::size_t(round)) % paths.size()];
-                useFrameKernels(path.kernels);
-                std::memcpy(work.data(), eight[c].data(), work.size());
-                auto start = Clock::now();
-                runFrame(settings, view, view);
-                path.eight[c].push_back(msSince(start));
-                for (int d = 0; d < 2; ++d) {
-                    Promoted& p = promoted[d][c];
-                    const DeepView v = deepView(depths[d]);
-                    start = Clock::now();
-                    std::memcpy(deepWork.data(), p.pixels.data(), pixels * sizeof(DeepPixel));
-                    path.copy[d][c].push_back(msSince(start));
-                    std::memset(state.histogram, 0, sizeof state.histogram);
-                    start = Clock::now();
-                    path.kernels->deepCount(v, state.histogram, FourthByte::channel);
-                    path.count[d][c].push_back(msSince(start));
-                    deepWork = p.pixels;
-                    start = Clock::now();
-                    path.kernels->deepMap(v, p.tables, p.values);
-                    path.map[d][c].push_back(msSince(start));
-                    deepWork = p.pixels;
-                    start = Clock::now();
-                    runDeepFrame(settings, v, FourthByte::channel, state);
-                    path.run[d][c].push_back(msSince(start));
-                }
-            }
-        }
-    useFrameKernels(nullptr);
+    static PackedLayout layout;
+    layout.prepare();
+    std::string selected;
+    const std::vector<DeepTimes> paths = timeDeepLayout(rounds, only, layout, selected);
     std::printf("\n%s, %dx%d, the deep run (bgra64le, in place) beside the 8-bit host run, %d "
                 "rounds, medians in ms; selected path: %s\n",
                 cpuName().c_str(), kWidth, kHeight, rounds, selected.c_str());
@@ -343,9 +389,9 @@ int deepTable(int rounds, const std::string& only) {
         "|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (int c = 0; c < kBenchContentCount; ++c) {
         double best[2] = {1e30, 1e30};
-        for (const DeepPath& p : paths)
+        for (const DeepTimes& p : paths)
             for (int d = 0; d < 2; ++d) best[d] = std::min(best[d], median(p.run[d][c]));
-        for (const DeepPath& p : paths) {
+        for (const DeepTimes& p : paths) {
             const double base = median(p.eight[c]);
             std::vector<double> copies = p.copy[0][c];
             copies.insert(copies.end(), p.copy[1][c].begin(), p.copy[1][c].end());
@@ -363,101 +409,74 @@ int deepTable(int rounds, const std::string& only) {
     return 0;
 }
 
+// The planar deep frame as the deep route runs it: three planes of 16-bit
+// samples (green, blue, red, top-down), no alpha, in place.
+struct PlanarLayout {
+    struct Frame {
+        std::vector<std::uint16_t> samples;
+        std::uint16_t tables[4][65536];
+        DeepChannelValues values;
+    };
+    std::vector<std::uint8_t> eight[kBenchContentCount];
+    Frame frames[2][kBenchContentCount];
+    std::vector<std::uint16_t> work;
+    DeepState state;
+
+    DeepPlanes view(int d) {
+        const std::size_t plane = std::size_t(kWidth) * kHeight;
+        const std::ptrdiff_t stride = std::ptrdiff_t(kWidth) * 2;
+        return {{nullptr, &work[2 * plane], &work[0], &work[plane]},
+                {stride, stride, stride, stride}, kWidth, kHeight, kDeepDepths[d]};
+    }
+    void prepare() {
+        const std::size_t pixels = std::size_t(kWidth) * kHeight;
+        FilterSettings settings{};
+        setDefaultSettings(settings);
+        useFrameKernels(&oracleKernels);
+        for (int c = 0; c < kBenchContentCount; ++c) {
+            eight[c] = benchFrame(kWidth, kHeight, c, 0);
+            for (int d = 0; d < 2; ++d) {
+                Frame& p = frames[d][c];
+                p.samples.resize(3 * pixels);
+                for (std::size_t i = 0; i < pixels; ++i) { // BGRA into green, blue, red planes
+                    p.samples[i] = promoted(eight[c][4 * i + 1], kDeepDepths[d]);
+                    p.samples[pixels + i] = promoted(eight[c][4 * i], kDeepDepths[d]);
+                    p.samples[2 * pixels + i] = promoted(eight[c][4 * i + 2], kDeepDepths[d]);
+                }
+                work = p.samples;
+                runDeepPlanes(settings, view(d), FourthByte::kept, state);
+                std::memcpy(p.tables, state.table, sizeof p.tables);
+                p.values =
+                    deepChannelValuesOf(state.histogram, kDeepDepths[d], pixels, FourthByte::kept);
+            }
+        }
+    }
+    void restore(int d, int c) {
+        std::memcpy(work.data(), frames[d][c].samples.data(), work.size() * 2);
+    }
+    void count(const FrameKernels& k, int d) {
+        std::memset(state.histogram, 0, sizeof state.histogram);
+        k.deepPlaneCount(view(d), state.histogram, FourthByte::kept);
+    }
+    void map(const FrameKernels& k, int d, int c) {
+        k.deepPlaneMap(view(d), frames[d][c].tables, frames[d][c].values);
+    }
+    void run(const FilterSettings& settings, int d) {
+        runDeepPlanes(settings, view(d), FourthByte::kept, state);
+    }
+};
+
 // The planar deep run as the deep route runs it (three planes of 16-bit
 // samples, no alpha, in place), by every path, beside the packed 8-bit
 // host run on the same content: per content and path, medians in ms of the
 // 8-bit run, and at 10 and 16 bits of the planar count alone, the planar
 // map alone (with the frame's own tables) and the whole planar run, each
-// on a fresh copy of the planes (the copy untimed).
-struct PlanarFrame {
-    std::vector<std::uint16_t> samples; // green, blue, red planes, top-down
-    std::uint16_t tables[4][65536];
-    DeepChannelValues values;
-};
-
-DeepPlanes planarView(std::vector<std::uint16_t>& s, int bits) {
-    const std::size_t plane = std::size_t(kWidth) * kHeight;
-    const std::ptrdiff_t stride = std::ptrdiff_t(kWidth) * 2;
-    return {{nullptr, &s[2 * plane], &s[0], &s[plane]}, {stride, stride, stride, stride},
-            kWidth, kHeight, bits};
-}
-
-void promotePlanar(const std::vector<std::uint8_t>& eight, int bits, PlanarFrame& p) {
-    const std::size_t pixels = std::size_t(kWidth) * kHeight;
-    p.samples.resize(3 * pixels);
-    auto up = [&](std::uint8_t v) { return std::uint16_t(bits == 16 ? v * 257 : v * 4 + v / 64); };
-    for (std::size_t i = 0; i < pixels; ++i) { // BGRA into green, blue, red planes
-        p.samples[i] = up(eight[4 * i + 1]);
-        p.samples[pixels + i] = up(eight[4 * i]);
-        p.samples[2 * pixels + i] = up(eight[4 * i + 2]);
-    }
-    static DeepState state;
-    std::vector<std::uint16_t> work = p.samples;
-    FilterSettings settings{};
-    setDefaultSettings(settings);
-    useFrameKernels(&oracleKernels);
-    runDeepPlanes(settings, planarView(work, bits), FourthByte::kept, state);
-    std::memcpy(p.tables, state.table, sizeof p.tables);
-    p.values = deepChannelValuesOf(state.histogram, bits, pixels, FourthByte::kept);
-}
-
+// on a fresh copy of the planes.
 int planarTable(int rounds, const std::string& only) {
-    const int depths[2] = {10, 16};
-    struct Path {
-        std::string name;
-        const FrameKernels* kernels;
-        std::vector<double> eight[kBenchContentCount], count[2][kBenchContentCount],
-            map[2][kBenchContentCount], run[2][kBenchContentCount];
-    };
-    std::vector<Path> paths;
-    for (KernelPath p : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Ssse3,
-                         KernelPath::Avx2, KernelPath::Avx512})
-        if ((only.empty() || only == kernelPathName(p)) && forceKernelPath(p))
-            paths.push_back({kernelPathName(p), &frameKernels(), {}, {}, {}, {}});
-    forceKernelPath(KernelPath::Auto);
-    const std::string selected = frameKernels().name;
-    FilterSettings settings{};
-    setDefaultSettings(settings);
-    const std::size_t pixels = std::size_t(kWidth) * kHeight;
-    std::vector<std::uint8_t> work(pixels * 4), eight[kBenchContentCount];
-    const FrameView view = {reinterpret_cast<FramePixel*>(&work[(pixels - kWidth) * 4]), kWidth,
-                            kHeight, -std::ptrdiff_t(kWidth) * 4};
-    static PlanarFrame planar[2][kBenchContentCount];
-    static DeepState state;
-    std::vector<std::uint16_t> planes(3 * pixels);
-    for (int c = 0; c < kBenchContentCount; ++c) {
-        eight[c] = benchFrame(kWidth, kHeight, c, 0);
-        for (int d = 0; d < 2; ++d) promotePlanar(eight[c], depths[d], planar[d][c]);
-    }
-    for (int round = 0; round < rounds; ++round)
-        for (int i = 0; i < kBenchContentCount; ++i) {
-            const int c = (i + round) % kBenchContentCount;
-            for (std::size_t j = 0; j < paths.size(); ++j) {
-                Path& path = paths[(j + std::size_t(round)) % paths.size()];
-                useFrameKernels(path.kernels);
-                std::memcpy(work.data(), eight[c].data(), work.size());
-                auto start = Clock::now();
-                runFrame(settings, view, view);
-                path.eight[c].push_back(msSince(start));
-                for (int d = 0; d < 2; ++d) {
-                    PlanarFrame& p = planar[d][c];
-                    const DeepPlanes v = planarView(planes, depths[d]);
-                    planes = p.samples;
-                    std::memset(state.histogram, 0, sizeof state.histogram);
-                    start = Clock::now();
-                    path.kernels->deepPlaneCount(v, state.histogram, FourthByte::kept);
-                    path.count[d][c].push_back(msSince(start));
-                    start = Clock::now();
-                    path.kernels->deepPlaneMap(v, p.tables, p.values);
-                    path.map[d][c].push_back(msSince(start));
-                    planes = p.samples;
-                    start = Clock::now();
-                    runDeepPlanes(settings, v, FourthByte::kept, state);
-                    path.run[d][c].push_back(msSince(start));
-                }
-            }
-        }
-    useFrameKernels(nullptr);
+    static PlanarLayout layout;
+    layout.prepare();
+    std::string selected;
+    const std::vector<DeepTimes> paths = timeDeepLayout(rounds, only, layout, selected);
     std::printf("\n%s, %dx%d, the planar deep run (three 16-bit planes, in place) beside the "
                 "packed 8-bit host run, %d rounds, medians in ms; selected path: %s\n",
                 cpuName().c_str(), kWidth, kHeight, rounds, selected.c_str());
@@ -465,7 +484,7 @@ int planarTable(int rounds, const std::string& only) {
                 "16-bit count | map | run | run / 8-bit |\n"
                 "|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (int c = 0; c < kBenchContentCount; ++c)
-        for (const Path& p : paths) {
+        for (const DeepTimes& p : paths) {
             const double base = median(p.eight[c]);
             std::printf("| %s | %s%s | %.2f |", kBenchContents[c], p.name.c_str(),
                         p.name == selected ? " (selected)" : "", base);
