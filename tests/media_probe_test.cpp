@@ -127,4 +127,22 @@ TEST_F(Probe, InProcessReadsWhatFfprobeReports) {
     }
 }
 
+// A conversion runs ffmpeg alone: with no ffprobe to be found, a picture
+// and a clip are still read and corrected.
+TEST_F(Probe, AConversionNeedsNoFfprobe) {
+    SKIP_IF_SANITIZED();
+    ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.2 -vf eq=contrast=0.5 "
+           "-frames:v 1 in.jpg");
+    ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.2 -c:v libx264 in.mp4");
+    ASSERT_EQ(run("mkdir bin && ln -s \"$(command -v ffmpeg)\" bin/ffmpeg").status, 0);
+    for (const std::string output : {"out.jpg", "out.mkv"}) {
+        const std::string input = output == "out.jpg" ? "in.jpg" : "in.mp4";
+        const Result r = run("PATH=" + path("bin") + " " + VELMOR_BINARY + " " + input + " -o " +
+                             output);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + output + " -f null -").err, "");
+    }
+}
+
 } // namespace
