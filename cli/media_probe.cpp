@@ -7,7 +7,8 @@
 // colour tag, field order, pixel format or profile; profile names as
 // libavcodec gives them; the display matrix's rotation cut to whole
 // degrees; tag names with every character but letters and digits as '_',
-// values escaped as the flat writer escapes them. parseProbe draws every
+// values escaped as the flat writer escapes them and bytes that are not
+// UTF-8 as U+FFFD. parseProbe draws every
 // fact from those lines, as it did from ffprobe's own.
 //
 // Starting ffprobe cost about 0.1 s of CPU a file (it loads some 200
@@ -17,6 +18,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/avstring.h>
 #include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
 }
@@ -50,6 +52,23 @@ void putText(std::string& out, const std::string& key, const char* value) {
             out += *p;
     }
     out += "\"\n";
+}
+
+// A tag's name or value as ffprobe prints it: each byte sequence that is
+// not UTF-8 as U+FFFD.
+std::string validUtf8(const char* text) {
+    std::string valid;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(text);
+    const uint8_t* end = p + std::strlen(text);
+    while (p < end) {
+        const uint8_t* start = p;
+        int32_t code = 0;
+        if (av_utf8_decode(&code, &p, end, 0) < 0)
+            valid += "\xEF\xBF\xBD";
+        else
+            valid.append(reinterpret_cast<const char*>(start), p - start);
+    }
+    return valid;
 }
 
 // A tag's name in a flat key: letters and digits kept, the rest '_'.
@@ -119,7 +138,8 @@ std::string profileText(const AVCodecParameters* par) {
 void writeTagsAndTurn(const AVStream* st, const std::string& p, std::string& out) {
     const AVDictionaryEntry* tag = nullptr;
     while ((tag = av_dict_get(st->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
-        putText(out, p + "tags." + flatKey(tag->key), tag->value);
+        putText(out, p + "tags." + flatKey(validUtf8(tag->key).c_str()),
+                validUtf8(tag->value).c_str());
     for (int i = 0; i < st->nb_side_data; ++i) {
         const AVPacketSideData& sd = st->side_data[i];
         if (sd.type != AV_PKT_DATA_DISPLAYMATRIX || sd.size < 9 * 4) continue;

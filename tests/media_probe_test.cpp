@@ -86,6 +86,10 @@ TEST_F(Probe, InProcessReadsWhatFfprobeReports) {
                  "-attach s.srt -metadata:s:t:0 mimetype=text/plain -attach cover.jpg "
                  "-metadata:s:t:1 mimetype=image/jpeg in.mkv"},
          "in.mkv", false, 0},
+        {"a title and a tag's name that are not UTF-8",
+         {clip + "-c:v libx264 -metadata:s:v:0 'title=Caf\xe9 \xc3\xa9t\xe9' "
+                 "-metadata:s:v:0 'caf\xe9=x' in.mkv"},
+         "in.mkv", false, 0},
         {"VP9 with alpha in WebM",
          {clip + "-c:v libvpx-vp9 -pix_fmt yuva420p -b:v 200k in.webm"}, "in.webm", false, 0},
         {"interlaced", {clip + "-vf setfield=tff -c:v libx264 -flags +ildct+ilme in.mkv"},
