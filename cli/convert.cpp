@@ -73,6 +73,7 @@ std::string takeOutCovers(const std::vector<CoverArt>& covers, const std::string
 int probeInput(const Options& o, const std::string& inputName, bool sequence, MediaInfo& media) {
     std::string last;
     const int status = probeMedia(inputName, sequence, media, last);
+    if (status != 0 && caughtSignal) return 128 + caughtSignal; // the probe was stopped
     if (status != 0 && sequence)
         return failure("no pictures are numbered as " + o.input +
                        " (a numbered sequence starts at number 0 to 4, as ffmpeg reads it)");

@@ -30,6 +30,7 @@ extern "C" {
 #include <vector>
 
 #include "file_kinds.h"
+#include "signals.h"
 
 namespace {
 
@@ -188,7 +189,11 @@ int openInput(const std::string& name, bool sequence, AVFormatContext*& ctx, std
     }
     // MPEG-TS programs announced late are still found, as ffprobe has it.
     av_dict_set(&options, "scan_all_pmts", "1", AV_DICT_DONT_OVERWRITE);
-    int err = avformat_open_input(&ctx, name.c_str(), format, &options);
+    // A terminating signal stops a long read (a slow disk, a stream whose
+    // parameters take many packets to find), as it stopped ffprobe.
+    ctx = avformat_alloc_context();
+    if (ctx) ctx->interrupt_callback = {[](void*) { return caughtSignal ? 1 : 0; }, nullptr};
+    int err = ctx ? avformat_open_input(&ctx, name.c_str(), format, &options) : AVERROR(ENOMEM);
     av_dict_free(&options);
     if (err >= 0) err = avformat_find_stream_info(ctx, nullptr);
     if (err >= 0) return 0;

@@ -12,6 +12,7 @@
 #include "file_kinds.h"
 #include "media_probe.h"
 #include "process.h"
+#include "signals.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -129,6 +130,18 @@ TEST_F(Probe, InProcessReadsWhatFfprobeReports) {
         EXPECT_EQ(theirs.videoIndex, c.videoIndex) << flat;
         expectSameMedia(ours, theirs);
     }
+}
+
+// A terminating signal stops the probe: it reads nothing more and fails.
+TEST_F(Probe, ASignalStopsTheProbe) {
+    ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.2 -c:v libx264 in.mp4");
+    MediaInfo m;
+    std::string error;
+    ASSERT_EQ(probeMedia("file:" + path("in.mp4"), false, m, error), 0) << error;
+    caughtSignal = SIGINT;
+    const int status = probeMedia("file:" + path("in.mp4"), false, m, error);
+    caughtSignal = 0;
+    EXPECT_NE(status, 0);
 }
 
 // A conversion runs ffmpeg alone: with no ffprobe to be found, a picture
