@@ -50,6 +50,7 @@ std::string takeOutCovers(const std::vector<CoverArt>& covers, const std::string
 int probeInput(const Options& o, const std::string& inputName, bool sequence, MediaInfo& media) {
     std::string last;
     const int status = probeMedia(inputName, sequence, media, last);
+    if (status != 0 && caughtSignal) return 128 + caughtSignal; // the probe was stopped
     if (status != 0 && sequence)
         return failure("no pictures are numbered as " + o.input +
                        " (a numbered sequence starts at number 0 to 4, as ffmpeg reads it)");
@@ -117,8 +118,8 @@ int convertFile(const Options& o, const std::string& source) {
     // A name like f%03d.png that is no file names numbered pictures.
     const bool sequence = isPictureSequence(source) && access(source.c_str(), F_OK) != 0;
     if (const int rc = checkPaths(o, source, sequence, target)) return rc;
-    if (!programExists("ffmpeg") || !programExists("ffprobe"))
-        return failure("ffmpeg and ffprobe are needed to read and write files; install ffmpeg "
+    if (!programExists("ffmpeg"))
+        return failure("ffmpeg is needed to read and write files; install ffmpeg "
                        "(apt-get install ffmpeg), or use --raw");
     std::string looked;
     const std::string pluginDir = findPluginDirectory(looked);

@@ -26,7 +26,7 @@ int runFfmpeg(const std::vector<std::string>& args, const std::string& what) {
 } // namespace
 
 int demo(const Options& o) {
-    if (!programExists("ffmpeg") || !programExists("ffprobe"))
+    if (!programExists("ffmpeg"))
         return failure("the demo needs ffmpeg; install it (apt-get install ffmpeg)");
     if (mkdir(o.demoDir.c_str(), 0755) != 0 && errno != EEXIST)
         return failure("cannot make the folder " + o.demoDir + ": " + std::strerror(errno));

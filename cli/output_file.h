@@ -23,7 +23,7 @@ struct OutputTarget {
 std::string temporaryNameFor(const std::string& output, const std::string& tag = "");
 
 // The input readable, the output a name velmor may write; 0 or an exit status.
-// A numbered sequence is not one file: ffprobe finds its pictures or not.
+// A numbered sequence is not one file: the probe finds its pictures or not.
 int checkPaths(const Options& o, const std::string& source, bool sequence, OutputTarget& t);
 
 // Makes the temporary file (none for standard output), so that no one else

@@ -1,4 +1,4 @@
-// Child processes: ffprobe and the demo's ffmpeg runs through a pipe, and
+// Child processes: the demo's and the covers' ffmpeg runs through a pipe, and
 // the conversion's one ffmpeg process, which reports its progress on a pipe
 // of its own and dies with velmor.
 #pragma once
