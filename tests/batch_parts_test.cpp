@@ -188,12 +188,21 @@ TEST(PictureGroup, WhichJobsShareAnFfmpegAndTheirCommand) {
     const std::vector<std::string> two = groupCommand({cut, cut});
     const Job first = base();
     std::vector<std::string> expected(first.args.begin(), first.args.begin() + 8);
-    for (int k = 0; k < 2; ++k) expected.insert(expected.end(), input.begin(), input.end());
+    for (int k = 0; k < 2; ++k) {
+        expected.insert(expected.end(), {"-threads", "1"});
+        expected.insert(expected.end(), input.begin(), input.end());
+    }
     for (const char* map : {"0:0", "1:0"})
         for (const char* a : {"-y", "-frames:v", "1", "-map", map, "-filter:v:0", "format=bgra,frei0r=velmor",
-                              "file:.velmor-1-0.jpg"})
+                              "-threads", "1", "file:.velmor-1-0.jpg"})
             expected.push_back(a);
     EXPECT_EQ(two, expected);
+    // Threads the user gave the encoder (--ffmpeg-args) stay theirs.
+    CutJob given = cut;
+    given.output.insert(given.output.end() - 1, {"-threads", "4"});
+    const std::vector<std::string> one = groupCommand({given});
+    EXPECT_EQ(std::count(one.begin(), one.end(), "-threads"), 2);
+    EXPECT_EQ(*(std::find(one.rbegin(), one.rend(), "-threads") - 1), "4");
 }
 
 TEST(PictureGroup, WhoJoinsAndTheGroupsLines) {
