@@ -57,7 +57,10 @@ struct Pool {
     std::vector<std::size_t> alone;     // items a group gave back, to convert alone
 };
 
-constexpr std::size_t kGroupFiles = 32;
+// A group's pictures: each job's share of those still to come, at least a
+// few (so that the last groups still share an ffmpeg start) and at most
+// kGroupFiles (its process probes them all first).
+constexpr std::size_t kGroupFiles = 48, kGroupFilesLeast = 8;
 
 // Makes the folders down to `path`'s (mkdir -p); "" or what went wrong.
 std::string makeParents(const std::string& path) {
@@ -157,8 +160,8 @@ bool admitItem(Pool& pool, std::size_t k) {
     return false;
 }
 
-// Starts what comes next: a file a group gave back, a group of pictures
-// (each job's share of the pictures left, at most kGroupFiles), or a file.
+// Starts what comes next: a file a group gave back, a group of pictures,
+// or a file.
 void startNext(Pool& pool, std::size_t& next) {
     if (!pool.alone.empty()) {
         const std::size_t k = pool.alone.front();
@@ -170,11 +173,11 @@ void startNext(Pool& pool, std::size_t& next) {
     if (!admitItem(pool, first)) return;
     std::vector<std::size_t> group = {first};
     const std::size_t jobs = std::size_t(pool.jobs);
-    const std::size_t size =
-        pool.joins[first] ? std::min(kGroupFiles, (pool.joinersFrom[first] + jobs - 1) / jobs) : 1;
+    const std::size_t share = (pool.joinersFrom[first] + jobs - 1) / jobs;
+    const std::size_t size = std::min(kGroupFiles, std::max(share, kGroupFilesLeast));
     for (; group.size() < size && next < pool.items.size() && pool.joins[next]; ++next)
         if (admitItem(pool, next)) group.push_back(next);
-    if (group.size() > 1 ? startGroup(pool, group) : startChild(pool, first)) return;
+    if (pool.joins[first] ? startGroup(pool, group) : startChild(pool, first)) return;
     for (std::size_t k : group) pool.rows[k].message = pool.rows[first].message, notStarted(pool, k);
 }
 

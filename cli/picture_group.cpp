@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr long kRunPixels = 8000000; // one ffmpeg's pictures: about 250 MB held
+constexpr long kRunPixels = 16000000; // one ffmpeg's pictures: about 500 MB held
 const char kLinePrefix[] = "velmor-group ";
 
 // The options before the input that every picture's command shares: only
