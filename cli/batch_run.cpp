@@ -5,7 +5,10 @@
 // mode writes. The pool reads each child's standard error through a pipe;
 // the pipe's end tells that the child is done, and wait4 gives its status
 // and peak memory. A child gets SIGTERM should the batch die first, and
-// then removes its temporary file as on an interrupt.
+// then removes its temporary file as on an interrupt. Still pictures go
+// in groups instead (picture_group.h): a forked child plans each as file
+// mode does and corrects many in one ffmpeg, saying on its standard error
+// which it finished; the others come back to be converted alone.
 #include "batch_run.h"
 
 #include <fcntl.h>
