@@ -137,14 +137,16 @@ bool parseBatchOptions(const std::vector<std::string>& args, BatchOptions& b, st
 }
 
 std::string batchUsageText() {
-    return R"USAGE(Many inputs into one folder (each file as above, in its own velmor and ffmpeg):
+    return R"USAGE(Many inputs into one folder (each file as above; still pictures in groups, one
+ffmpeg for many, each written as one file's conversion writes it):
   velmor [options] INPUT... -o DIR/   DIR exists or ends in '/' (made if missing); each
                      output keeps its input's name (and, with --recursive, its path
                      below the folder given)
   --recursive        an INPUT that is a folder stands for the files below it that
                      velmor reads by their extension (hidden ones left out)
   --format EXT       the outputs' extension (container or picture format), e.g. mkv
-  -j, --jobs N       files converted at once (default: the cores velmor may use)
+  -j, --jobs N       jobs at once, a file or a group of pictures each (default: the
+                     cores velmor may use)
   --fail-fast        stop at the first file that fails (the others are left undone)
   --resume           skip every output that exists: outputs appear only complete, so
                      an interrupted batch goes on where it stopped (-n does the same;
