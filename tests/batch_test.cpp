@@ -266,6 +266,52 @@ TEST_F(Batch, InterruptAndResume) {
     }
 }
 
+// A group of large pictures stopped part way (Ctrl-C to the batch, or the
+// batch killed outright): the pictures finished before stay, complete;
+// the run under way leaves no temporary file and no partial output.
+TEST_F(Batch, InterruptedPictureGroupLeavesOnlyWholePictures) {
+    SKIP_IF_SANITIZED();
+    std::vector<std::string> command = {kVelmor};
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".png";
+        ASSERT_EQ(run("ffmpeg -v error -nostdin -f lavfi -i testsrc2=size=3000x2000 -frames:v 1 "
+                      "-vf eq=contrast=0." + std::to_string(3 + i) + " " + name)
+                      .status,
+                  0);
+        command.push_back(path(name));
+    }
+    for (const char* a : {"-o", "", "-j", "1", "--quiet"}) command.push_back(a);
+    for (int sig : {SIGINT, SIGKILL}) {
+        SCOPED_TRACE(strsignal(sig));
+        run("rm -rf out");
+        command[command.size() - 4] = path("out/");
+        const pid_t pid = spawn(command);
+        auto someDone = [&] {
+            if (!exists("out")) return false;
+            for (const auto& f : tree(path("out")))
+                if (f[0] != '.') return true;
+            return false;
+        };
+        // A run finished, and the next one's ffmpeg under way.
+        auto runUnderWay = [&] { return run("pgrep -f '[f]fmpeg.*" + dir + "/out' >/dev/null").status == 0; };
+        for (int i = 0; i < 800 && !(someDone() && runUnderWay()); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        ASSERT_TRUE(someDone()) << read("spawned.txt");
+        kill(pid, sig);
+        expectEndedBy(pid, sig);
+        auto hidden = [&] {
+            for (const auto& f : tree(path("out")))
+                if (f[0] == '.') return true;
+            return false;
+        };
+        for (int i = 0; i < 200 && hidden(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        EXPECT_FALSE(hidden());
+        const std::set<std::string> left = tree(path("out"));
+        EXPECT_LT(left.size(), 8u);
+        for (const auto& f : left) expectDecodes("out/" + f);
+    }
+}
+
 // N workers with the same command, each listing the inputs in its own
 // order, write every output once, equal to one batch's.
 TEST_F(Batch, ShardsCoverTheBatchOnce) {
