@@ -58,6 +58,18 @@ class Batch : public InFolder {
         EXPECT_EQ(r.status, 0) << name;
         EXPECT_EQ(r.err, "") << name;
     }
+    // Whether `folder` holds a hidden file (a temporary one) anywhere below.
+    bool holdsHidden(const std::string& folder) const {
+        for (const auto& f : tree(path(folder)))
+            if (f[0] == '.') return true;
+        return false;
+    }
+    // Polls `done` every 25 ms, at most `tries` times; its last answer.
+    template <class Done>
+    static bool waitFor(Done done, int tries) {
+        for (int i = 0; i < tries && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        return done();
+    }
     pid_t spawn(const std::vector<std::string>& args) const {
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -229,21 +241,15 @@ TEST_F(Batch, InterruptAndResume) {
             const std::set<std::string> t = tree(path("out"));
             return t.size() >= 2 && t.count("a.nut");
         };
-        for (int i = 0; i < 400 && !under(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        ASSERT_TRUE(under()) << read("spawned.txt");
+        ASSERT_TRUE(waitFor(under, 400)) << read("spawned.txt");
         kill(pid, sig);
         expectEndedBy(pid, sig);
         // The file's velmor cleans up after itself when the batch is gone.
-        auto hidden = [&] {
-            for (const auto& f : tree(path("out")))
-                if (f[0] == '.') return true;
-            return false;
-        };
-        for (int i = 0; i < 200 && hidden(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        waitFor([&] { return !holdsHidden("out"); }, 200);
         // Only the file finished before the signal: the one under way was
         // stopped, and no file's velmor outlived the batch to finish it.
         const std::set<std::string> left = tree(path("out"));
-        EXPECT_FALSE(hidden());
+        EXPECT_FALSE(holdsHidden("out"));
         EXPECT_EQ(left, (std::set<std::string>{"a.nut"}));
         for (const auto& f : left) expectDecodes("out/" + f);
         struct stat before {};
@@ -294,18 +300,11 @@ TEST_F(Batch, InterruptedPictureGroupLeavesOnlyWholePictures) {
         };
         // A run finished, and the next one's ffmpeg under way.
         auto runUnderWay = [&] { return run("pgrep -f '[f]fmpeg.*" + dir + "/out' >/dev/null").status == 0; };
-        for (int i = 0; i < 800 && !(someDone() && runUnderWay()); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        waitFor([&] { return someDone() && runUnderWay(); }, 800);
         ASSERT_TRUE(someDone()) << read("spawned.txt");
         kill(pid, sig);
         expectEndedBy(pid, sig);
-        auto hidden = [&] {
-            for (const auto& f : tree(path("out")))
-                if (f[0] == '.') return true;
-            return false;
-        };
-        for (int i = 0; i < 200 && hidden(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        EXPECT_FALSE(hidden());
+        EXPECT_TRUE(waitFor([&] { return !holdsHidden("out"); }, 200)); // no temporary file left
         const std::set<std::string> left = tree(path("out"));
         EXPECT_LT(left.size(), 8u);
         for (const auto& f : left) expectDecodes("out/" + f);
