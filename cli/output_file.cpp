@@ -68,12 +68,17 @@ int checkPaths(const Options& o, const std::string& source, bool sequence, Outpu
     return askToReplace(o.output) ? 0 : failure("not replaced: " + o.output);
 }
 
+bool claimName(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 int claimTemporary(const Options& o, OutputTarget& t) {
     if (t.toStdout) return 0;
     t.temporary = temporaryNameFor(o.output);
-    const int fd = ::open(t.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return failure("cannot write " + o.output + ": " + std::strerror(errno));
-    ::close(fd);
+    if (!claimName(t.temporary)) return failure("cannot write " + o.output + ": " + std::strerror(errno));
     return 0;
 }
 

@@ -30,6 +30,9 @@ int checkPaths(const Options& o, const std::string& source, bool sequence, Outpu
 // takes its name; 0 or an exit status.
 int claimTemporary(const Options& o, OutputTarget& t);
 
+// Makes the empty file `name`, which must not exist; false with errno set.
+bool claimName(const std::string& name);
+
 // The finished temporary file becomes the output: a replaced file's owner
 // (where velmor may give it, as root) and permissions stay, a new file gets
 // the usual ones, and a file that appeared meanwhile is someone else's.

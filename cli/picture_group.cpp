@@ -4,7 +4,6 @@
 // until its run ends, about 23 bytes a pixel).
 #include "picture_group.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -92,9 +91,7 @@ bool plan(const Options& file, const GroupFile& f, std::size_t k, Member& m) {
     t.temporary = temporaryNameFor(f.output, std::to_string(k));
     const Job job = buildJob(m.o, media, inputName, "file:" + t.temporary, t.ext);
     if (!cutGroupable(job, inputArgs(media, inputName, true), m.cut)) return false;
-    const int fd = ::open(t.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    ::close(fd);
+    if (!claimName(t.temporary)) return false;
     m.pixels = long(media.width) * media.height;
     return true;
 }
