@@ -31,39 +31,46 @@ std::string temporaryNameFor(const std::string& output, const std::string& tag) 
            extensionOf(output);
 }
 
-int checkPaths(const Options& o, const std::string& source, bool sequence, OutputTarget& t) {
+std::string pathProblem(const Options& o, const std::string& source, bool sequence,
+                        OutputTarget& t, int& code) {
+    code = 1;
     t.toStdout = o.output == "-";
-    if (t.toStdout && isatty(1))
-        return failure("standard output is a terminal; send it to a file or a pipe");
+    if (t.toStdout && isatty(1)) return "standard output is a terminal; send it to a file or a pipe";
     struct stat in {}, target {};
     if (sequence)
         in.st_mode = S_IFREG;
     else if (stat(source.c_str(), &in) != 0)
-        return failure("cannot read " + o.input + ": " + std::strerror(errno));
+        return "cannot read " + o.input + ": " + std::strerror(errno);
     if (!S_ISREG(in.st_mode) || (!sequence && access(source.c_str(), R_OK) != 0))
-        return failure("cannot read " + o.input + ": " +
-                       (S_ISDIR(in.st_mode) ? std::string("it is a folder")
-                        : S_ISREG(in.st_mode) ? std::string(std::strerror(EACCES))
-                                              : std::string("it is not a regular file")));
+        return "cannot read " + o.input + ": " +
+               (S_ISDIR(in.st_mode) ? std::string("it is a folder")
+                : S_ISREG(in.st_mode) ? std::string(std::strerror(EACCES))
+                                      : std::string("it is not a regular file"));
     t.exists = !t.toStdout && lstat(o.output.c_str(), &t.existing) == 0;
     if (t.exists && !sequence && stat(o.output.c_str(), &target) == 0 && target.st_dev == in.st_dev &&
         target.st_ino == in.st_ino)
-        return failure("the output " + o.output + " is the input; choose another name");
+        return "the output " + o.output + " is the input; choose another name";
     if (t.exists && !S_ISREG(t.existing.st_mode))
-        return failure(o.output + " exists and is not a regular file (a folder, device, pipe "
-                                  "or link); velmor replaces only regular files (for standard "
-                                  "output, give -o -)");
+        return o.output + " exists and is not a regular file (a folder, device, pipe "
+                          "or link); velmor replaces only regular files (for standard "
+                          "output, give -o -)";
     // Standard output gets Matroska, which streams and holds every kind of stream.
     t.ext = t.toStdout ? "mkv" : extensionOf(o.output);
     if (!isKnownExtension(t.ext))
-        return failure("the output's extension " +
-                           (t.ext.empty() ? "(none)" : "'." + t.ext + "'") +
-                           " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
-                           ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, "
-                           "...)",
-                       2);
+        return code = 2, "the output's extension " +
+                             (t.ext.empty() ? "(none)" : "'." + t.ext + "'") +
+                             " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
+                             ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, "
+                             "...)";
+    if (t.exists && o.overwrite == Overwrite::Never) return o.output + " exists; not replaced (-n)";
+    return "";
+}
+
+int checkPaths(const Options& o, const std::string& source, bool sequence, OutputTarget& t) {
+    int code = 1;
+    const std::string problem = pathProblem(o, source, sequence, t, code);
+    if (!problem.empty()) return failure(problem, code);
     if (!t.exists || o.overwrite == Overwrite::Always) return 0;
-    if (o.overwrite == Overwrite::Never) return failure(o.output + " exists; not replaced (-n)");
     if (!isatty(0) || !isatty(2)) return failure(o.output + " exists; give -y to replace it");
     return askToReplace(o.output) ? 0 : failure("not replaced: " + o.output);
 }

@@ -22,6 +22,11 @@ struct OutputTarget {
 // ffmpeg the format. `tag` tells apart the temporaries of one process.
 std::string temporaryNameFor(const std::string& output, const std::string& tag = "");
 
+// What stops velmor writing the output: "" when nothing does, or when only
+// the question whether to replace it is left; `code` the exit status.
+std::string pathProblem(const Options& o, const std::string& source, bool sequence,
+                        OutputTarget& t, int& code);
+
 // The input readable, the output a name velmor may write; 0 or an exit status.
 // A numbered sequence is not one file: the probe finds its pictures or not.
 int checkPaths(const Options& o, const std::string& source, bool sequence, OutputTarget& t);

@@ -60,18 +60,6 @@ struct Member {
     long pixels = 0;
 };
 
-// The output as file mode finds it: false when file mode would refuse or
-// ask, which it then says itself.
-bool targetAllowed(const Options& o, OutputTarget& t) {
-    struct stat in {}, out {};
-    if (stat(o.input.c_str(), &in) != 0 || !S_ISREG(in.st_mode) || access(o.input.c_str(), R_OK))
-        return false;
-    t.exists = lstat(o.output.c_str(), &t.existing) == 0;
-    if (!t.exists) return true;
-    if (o.overwrite != Overwrite::Always || !S_ISREG(t.existing.st_mode)) return false;
-    return !(stat(o.output.c_str(), &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino);
-}
-
 // Probes and plans file `k`, claiming its temporary name; false when it
 // goes alone.
 bool plan(const Options& file, const GroupFile& f, std::size_t k, Member& m) {
@@ -79,9 +67,12 @@ bool plan(const Options& file, const GroupFile& f, std::size_t k, Member& m) {
     m.o = file;
     m.o.input = f.input;
     m.o.output = f.output;
+    // Only what file mode would write without a word: it says the rest.
     OutputTarget& t = m.target;
-    if (!targetAllowed(m.o, t)) return false;
-    t.ext = extensionOf(f.output);
+    int code = 0;
+    if (!pathProblem(m.o, f.input, false, t, code).empty() ||
+        (t.exists && m.o.overwrite != Overwrite::Always))
+        return false;
     const std::string inputName = "file:" + f.input;
     MediaInfo media;
     std::string last;
