@@ -173,14 +173,18 @@ void startNext(Pool& pool, std::size_t& next) {
         return;
     }
     const std::size_t first = next++;
-    if (!admitItem(pool, first)) return;
+    if (pool.rows[first].status != "not run" || !admitItem(pool, first)) return;
+    if (!pool.joins[first]) { // a clip, or a picture that cannot share an ffmpeg
+        if (!startChild(pool, first)) notStarted(pool, first);
+        return;
+    }
     std::vector<std::size_t> group = {first};
     const std::size_t jobs = std::size_t(pool.jobs);
     const std::size_t share = (pool.joinersFrom[first] + jobs - 1) / jobs;
     const std::size_t size = std::min(kGroupFiles, std::max(share, kGroupFilesLeast));
     for (; group.size() < size && next < pool.items.size() && pool.joins[next]; ++next)
         if (admitItem(pool, next)) group.push_back(next);
-    if (pool.joins[first] ? startGroup(pool, group) : startChild(pool, first)) return;
+    if (startGroup(pool, group)) return;
     for (std::size_t k : group) pool.rows[k].message = pool.rows[first].message, notStarted(pool, k);
 }
 
@@ -309,8 +313,12 @@ std::string summaryText(const Pool& pool, double seconds) {
     for (int s = 0; s < 5; ++s)
         if (counts[s] || s == 0)
             line += std::string(s ? "," : "") + " " + std::to_string(counts[s]) + " " + names[s];
-    for (const ReportRow& r : pool.rows)
+    for (std::size_t k = 0; k < pool.rows.size(); ++k) {
+        const ReportRow& r = pool.rows[k];
         if (r.status == "failed") failedList += "velmor: failed: " + r.input + ": " + r.message + "\n";
+        if (!pool.items[k].skipped.empty()) // the user's choice of -n or --resume goes unlisted
+            failedList += "velmor: skipped: " + r.input + ": " + r.message + "\n";
+    }
     return line + "\n" + failedList;
 }
 
@@ -331,8 +339,10 @@ int runBatch(const BatchOptions& b) {
     if (!expandInputs(b, pool.items, error)) return failure(error, 2);
     keepShare(pool.items, b.shardIndex, b.shardCount);
     for (const BatchItem& item : pool.items) {
-        pool.rows.push_back({item.input, item.output, "not run", "", 0, 0});
-        pool.joins.push_back(mayJoinGroup(*file, item.input, item.output));
+        const bool skipped = !item.skipped.empty();
+        pool.rows.push_back({item.input, item.output, skipped ? "skipped" : "not run", item.skipped, 0, 0});
+        pool.joins.push_back(!skipped && mayJoinGroup(*file, item.input, item.output));
+        if (skipped) ++pool.progress.finished;
     }
     pool.joinersFrom.assign(pool.items.size() + 1, 0);
     for (std::size_t k = pool.items.size(); k-- > 0;)
@@ -342,13 +352,23 @@ int runBatch(const BatchOptions& b) {
     pool.progress.shown = !file->quiet && isatty(2);
     pool.progress.total = int(pool.items.size());
     runPool(pool);
+    // Every input ends in one outcome: only a stop leaves files not run.
+    if (!pool.stopping && !caughtSignal)
+        for (ReportRow& row : pool.rows)
+            if (row.status == "not run") {
+                row.status = "failed", row.message = "velmor's batch never started it";
+                ++pool.progress.failed;
+            }
     if (pool.progress.drawn) drawBatchProgress(pool.progress, {}, true), std::fputs("\n", stderr);
     std::fputs(summaryText(pool, std::chrono::duration<double>(Clock::now() -
                                                                 pool.progress.started).count())
                    .c_str(),
                stderr);
+    // A report that could not be written is a failure of the batch's own.
+    bool reportFailed = false;
     if (!b.report.empty())
-        if (const std::string e = writeReport(b.report, pool.rows); !e.empty()) failure(e);
+        if (const std::string e = writeReport(b.report, pool.rows); !e.empty())
+            reportFailed = true, failure(e);
     if (caughtSignal) return 128 + caughtSignal;
-    return pool.progress.failed > 0 ? 1 : 0;
+    return pool.progress.failed > 0 || reportFailed ? 1 : 0;
 }

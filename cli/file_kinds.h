@@ -5,10 +5,18 @@
 #include <string>
 #include <vector>
 
-// Extensions velmor knows a format for (lower case, no dot).
+// Extensions (lower case, no dot; extensionOf lowers them): those velmor
+// writes, those it reads (every written one and more), pictures among them.
 bool isKnownExtension(const std::string& ext);
-std::string extensionOf(const std::string& path);
+bool isReadExtension(const std::string& ext);
 bool isImageExtension(const std::string& ext);
+std::string extensionOf(const std::string& path);
+// The extension a batch writes an input of extension `ext` as: its own
+// where velmor writes it, otherwise .png for a picture and .mkv (which
+// holds every kind of stream) for a video.
+std::string writtenAs(const std::string& ext);
+// The table's extensions: only those written, or every one read.
+std::vector<std::string> extensionsOfKind(bool written);
 // What ffmpeg and ffprobe need before a picture's name with a '%' in it, so
 // that they open that one file rather than a numbered sequence: nothing
 // for other names.

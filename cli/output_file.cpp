@@ -22,6 +22,13 @@ bool askToReplace(const std::string& output) {
     return answer[0] == 'y' || answer[0] == 'Y';
 }
 
+// The extensions velmor writes, as the refusal of another lists them.
+std::string writtenList() {
+    std::string list;
+    for (const std::string& e : extensionsOfKind(true)) list += " ." + e;
+    return list;
+}
+
 } // namespace
 
 std::string temporaryNameFor(const std::string& output, const std::string& tag) {
@@ -59,9 +66,7 @@ std::string pathProblem(const Options& o, const std::string& source, bool sequen
     if (!isKnownExtension(t.ext))
         return code = 2, "the output's extension " +
                              (t.ext.empty() ? "(none)" : "'." + t.ext + "'") +
-                             " names no format velmor knows; use .mp4, .mkv, .mov, .webm, .avi, "
-                             ".nut, .ts, .mpg, .flv, .ogv, .gif or an image (.png, .jpg, .tif, "
-                             "...)";
+                             " names no format velmor writes; use one of" + writtenList();
     if (t.exists && o.overwrite == Overwrite::Never) return o.output + " exists; not replaced (-n)";
     return "";
 }
