@@ -3,14 +3,22 @@
 // the display's lines.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
 #include <random>
 #include <set>
+#include <sstream>
 
 #include "batch_inputs.h"
 #include "batch_options.h"
 #include "batch_progress.h"
 #include "batch_report.h"
+#include "file_kinds.h"
 #include "picture_group.h"
 #include "shard.h"
 
@@ -83,7 +91,7 @@ TEST(BatchOptions, ShardText) {
 TEST(Shard, EveryInputInExactlyOneShareInAnyOrder) {
     std::vector<BatchItem> all;
     for (int i = 0; i < 300; ++i)
-        all.push_back({"x", "dir " + std::to_string(i % 7) + "/clip" + std::to_string(i) + ".mp4", ""});
+        all.push_back({"x", "dir " + std::to_string(i % 7) + "/clip" + std::to_string(i) + ".mp4", "", ""});
     std::mt19937 random(34);
     for (int count : {1, 2, 3, 7}) {
         std::multiset<std::string> seen;
@@ -113,6 +121,114 @@ TEST(BatchInputs, OutputNamesAndWhatAFolderGives) {
     for (const char* taken : {"a.mp4", "b.JPG", "c.mkv", "d.tif"}) EXPECT_TRUE(takenFromFolder(taken)) << taken;
     for (const char* left : {".velmor-12.mp4", "notes.txt", "README", ".hidden.mkv"})
         EXPECT_FALSE(takenFromFolder(left)) << left;
+}
+
+// A folder tree made for a walk: "f PATH" a file, "d PATH" a folder,
+// "l PATH TARGET" a symbolic link, "m PATH TARGET" a bind mount (root only:
+// false when it cannot be made).
+bool makeTree(const std::string& root, const std::vector<std::string>& entries,
+              std::vector<std::string>& mounts) {
+    for (const std::string& e : entries) {
+        std::istringstream in(e);
+        std::string kind, at, target;
+        in >> kind >> at >> target;
+        const std::string p = root + "/" + at;
+        std::system(("mkdir -p \"$(dirname '" + p + "')\"").c_str());
+        if (kind == "f") std::ofstream(p) << "x";
+        if (kind == "d") mkdir(p.c_str(), 0777);
+        if (kind == "l") {
+            EXPECT_EQ(symlink(target.c_str(), p.c_str()), 0) << p;
+        }
+        if (kind == "m") {
+            mkdir(p.c_str(), 0777);
+            if (std::system(("mount --bind '" + root + "/" + target + "' '" + p + "' 2>/dev/null").c_str()) != 0)
+                return false;
+            mounts.push_back(p);
+        }
+    }
+    return true;
+}
+
+// What a batch takes from its arguments: each row a tree, the arguments
+// and either the items ("REL>OUTPUT" taken, "REL:REASON" left out, paths
+// below the tree) or a part of the refusal.
+TEST(BatchInputs, TableOfTreesAndArguments) {
+    const struct {
+        std::vector<std::string> tree, inputs;
+        std::string output, format;
+        bool recursive;
+        std::vector<std::string> items;
+        std::string error;
+    } cases[] = {
+        // Every kind read, in any letter case; kinds only read written as
+        // .mkv and .png; hidden files and folders unseen; the rest named.
+        {{"f in/a.MP4", "f in/b.Jpg", "f in/c.mxf", "f in/d.EXR", "f in/notes.txt",
+          "f in/.h.mp4", "f in/.h/x.mp4"},
+         {"in"}, "out", "", true,
+         {"a.MP4>out/a.MP4", "b.Jpg>out/b.Jpg", "c.mxf>out/c.mkv", "d.EXR>out/d.png",
+          "notes.txt:not a kind"}, ""},
+        {{"f x.MXF"}, {"x.MXF"}, "out", "", false, {"x.MXF>out/x.mkv"}, ""},
+        {{"f x.MXF"}, {"x.MXF"}, "out", "mp4", false, {"x.MXF>out/x.mp4"}, ""},
+        // The output folder inside the input: its files are no inputs.
+        {{"f in/a.png", "f in/out/a.png"}, {"in/"}, "in/out", "", true, {"a.png>in/out/a.png"}, ""},
+        // Links: to a file taken, to folders (in the tree or out of it) not
+        // followed, to nothing named.
+        {{"f in/a.png", "l in/loop ..", "l in/up /", "l in/f.png a.png", "l in/dead none"},
+         {"in"}, "out", "", true,
+         {"a.png>out/a.png", "dead:a link to nothing", "f.png>out/f.png",
+          "loop:a link to a folder", "up:a link to a folder"}, ""},
+        // A folder mounted inside itself is walked once.
+        {{"f in/sub/a.png", "m in/sub/m in"}, {"in"}, "out", "", true,
+         {"sub/a.png>out/sub/a.png", "sub/m:a folder already walked"}, ""},
+        // Refusals, before anything runs.
+        {{"f a/x.png", "f b/x.png"}, {"a/x.png", "b/x.png"}, "out", "", false, {}, "would be written to"},
+        {{"f in/a.mp4", "f in/a.mkv"}, {"in"}, "out", "mkv", true, {}, "would be written to"},
+        {{"f in/c.mxf", "f in/c.mkv"}, {"in"}, "out", "", true, {}, "would be written to"},
+        {{"f in/a.mp4"}, {"in"}, "out", "", false, {}, "give --recursive"},
+        {{}, {"-"}, "out", "", false, {}, "standard input"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tree.empty() ? c.inputs.front() : c.tree.front());
+        char name[] = "/tmp/velmor-walk-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        const std::string root = name;
+        std::vector<std::string> mounts;
+        const bool made = makeTree(root, c.tree, mounts);
+        BatchOptions b;
+        for (const auto& i : c.inputs) b.inputs.push_back(i == "-" ? i : root + "/" + i);
+        b.outputDir = root + "/" + c.output, b.format = c.format, b.recursive = c.recursive;
+        std::vector<BatchItem> items;
+        std::string error;
+        const bool ok = made && expandInputs(b, items, error);
+        for (auto m = mounts.rbegin(); m != mounts.rend(); ++m) std::system(("umount '" + *m + "'").c_str());
+        std::system(("rm -rf " + root).c_str());
+        if (!made) {
+            std::printf("skipped a case: a bind mount needs root\n");
+            continue;
+        }
+        EXPECT_EQ(ok, c.error.empty()) << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        if (!c.error.empty()) continue;
+        std::vector<std::string> got;
+        for (const BatchItem& i : items)
+            got.push_back(i.skipped.empty() ? i.relative + ">" + i.output.substr(root.size() + 1)
+                                            : i.relative + ":" + i.skipped);
+        ASSERT_EQ(got.size(), c.items.size());
+        for (std::size_t k = 0; k < got.size(); ++k) EXPECT_EQ(got[k].rfind(c.items[k], 0), 0u) << got[k];
+    }
+}
+
+// Every kind the table reads, in any letter case, is taken from a folder
+// and written as a kind velmor writes.
+TEST(BatchInputs, EveryKindReadIsTakenInAnyCase) {
+    std::mt19937 random(39);
+    for (const std::string& ext : extensionsOfKind(false)) {
+        std::string mixed = ext;
+        for (char& ch : mixed)
+            if (random() % 2) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        EXPECT_TRUE(takenFromFolder("f." + mixed)) << mixed;
+        EXPECT_TRUE(isKnownExtension(writtenAs(ext))) << ext;
+    }
 }
 
 TEST(BatchReport, RowsInBothForms) {
