@@ -141,9 +141,12 @@ std::string batchUsageText() {
 ffmpeg for many, each written as one file's conversion writes it):
   velmor [options] INPUT... -o DIR/   DIR exists or ends in '/' (made if missing); each
                      output keeps its input's name (and, with --recursive, its path
-                     below the folder given)
+                     below the folder given); a kind velmor only reads (.mxf, .dv,
+                     .exr, ...) is written as .mkv, or .png for a picture
   --recursive        an INPUT that is a folder stands for the files below it that
-                     velmor reads by their extension (hidden ones left out)
+                     velmor reads by their extension, in any letter case (hidden ones
+                     unseen); the others, and links to folders (not followed, as
+                     find does not), are skipped and named in the summary
   --format EXT       the outputs' extension (container or picture format), e.g. mkv
   -j, --jobs N       jobs at once, a file or a group of pictures each (default: the
                      cores velmor may use)
@@ -157,6 +160,8 @@ ffmpeg for many, each written as one file's conversion writes it):
   --shard K/N        convert only the share K of N (from 1): each input belongs to
                      exactly one share, by its path below the argument that named it,
                      so N workers with the same command split the batch (docs/batch.md)
-The exit status is 0 when no file failed, 1 when one did, 128+signal when stopped.
+Every input ends done, failed or skipped. The exit status is 0 when every input is
+done or skipped, 1 when one failed (or the report could not be written), 128+signal
+when stopped.
 )USAGE";
 }
