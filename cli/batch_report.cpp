@@ -5,9 +5,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <cerrno>
 
 namespace {
 
@@ -34,6 +34,10 @@ std::string jsonString(const std::string& s) {
     return out + "\"";
 }
 
+int errnoOr(int otherwise) {
+    return errno != 0 ? errno : otherwise;
+}
+
 std::string secondsText(double s) {
     char t[32];
     std::snprintf(t, sizeof t, "%.3f", s);
@@ -41,6 +45,12 @@ std::string secondsText(double s) {
 }
 
 } // namespace
+
+std::string reportTemporaryFor(const std::string& file) {
+    const std::size_t slash = file.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "" : file.substr(0, slash + 1);
+    return dir + ".velmor-" + std::to_string(getpid()) + "-report";
+}
 
 bool reportIsCsv(const std::string& file) {
     return file.size() >= 4 && file.compare(file.size() - 4, 4, ".csv") == 0;
@@ -63,16 +73,18 @@ std::string reportLine(const ReportRow& r, bool csv) {
 
 std::string writeReport(const std::string& file, const std::vector<ReportRow>& rows) {
     const bool csv = reportIsCsv(file);
-    const std::string temporary = file + ".velmor-" + std::to_string(getpid());
-    FILE* f = std::fopen(temporary.c_str(), "w");
-    if (!f) return "cannot write the report " + file + ": " + std::strerror(errno);
     std::string text = reportHeader(csv);
     for (const ReportRow& r : rows) text += reportLine(r, csv);
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !written || std::rename(temporary.c_str(), file.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        std::remove(temporary.c_str());
-        return "cannot write the report " + file + ": " + why;
-    }
-    return "";
+    const std::string temporary = reportTemporaryFor(file);
+    FILE* f = std::fopen(temporary.c_str(), "w");
+    if (!f) return "cannot write the report " + file + ": " + std::strerror(errno);
+    // A short write, a close that cannot flush (a full disk shows there)
+    // or a failed rename each leave the report unwritten, and no part of it.
+    errno = 0;
+    int e = std::fwrite(text.data(), 1, text.size(), f) == text.size() ? 0 : errnoOr(EIO);
+    if (std::fclose(f) != 0 && e == 0) e = errnoOr(EIO);
+    if (e == 0 && std::rename(temporary.c_str(), file.c_str()) != 0) e = errnoOr(EIO);
+    if (e == 0) return "";
+    std::remove(temporary.c_str());
+    return "cannot write the report " + file + ": " + std::strerror(e);
 }

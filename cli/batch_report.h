@@ -20,5 +20,10 @@ std::string reportHeader(bool csv);
 // One row, with its newline.
 std::string reportLine(const ReportRow& row, bool csv);
 
-// Writes the rows to `file`; "" or what went wrong.
+// The report's temporary name: beside it, so that the rename stays on one
+// file system, and hidden, as the outputs' are.
+std::string reportTemporaryFor(const std::string& file);
+
+// Writes the rows to `file` through its temporary name; "" or what went
+// wrong, and then neither the file nor a part of it is left.
 std::string writeReport(const std::string& file, const std::vector<ReportRow>& rows);

@@ -14,8 +14,10 @@
 #include <cstring>
 
 #include "ffmpeg_job.h"
+#include "file_kinds.h"
 #include "media_probe.h"
 #include "messages.h"
+#include "output_check.h"
 #include "output_file.h"
 #include "process.h"
 #include "run_ffmpeg.h"
@@ -88,6 +90,17 @@ std::string spool(const Options& o, int source, int fd, const std::string& name)
     return problem;
 }
 
+// The finished temporary file read back before it becomes the output: one
+// that does not read to its end never replaces anything. 0 or an exit status.
+int checkWritten(const Options& o, const OutputTarget& t) {
+    const std::string fault = unreadableOutput(t.temporary, isImageExtension(t.ext));
+    if (caughtSignal)
+        return failure(std::string("interrupted (") + strsignal(caughtSignal) + "); " + o.output +
+                           " was not written",
+                       128 + caughtSignal);
+    return fault.empty() ? 0 : failure("cannot write " + o.output + ": the file ffmpeg wrote " + fault);
+}
+
 } // namespace
 
 // Where velmor.so is: beside the program, in the build tree (the program in
@@ -155,7 +168,8 @@ int convertFile(const Options& o, const std::string& source) {
     const RemovedAtEnd covers{job.covers};
     std::string error = takeOutCovers(job.covers, inputName);
     const RunResult run = error.empty() ? runJob(o, job, pluginDir, error) : RunResult{};
-    const int rc = !error.empty() ? failure(error) : reportRun(o, job, run, target.temporary);
+    int rc = !error.empty() ? failure(error) : reportRun(o, job, run, target.temporary);
+    if (rc == 0 && !target.toStdout) rc = checkWritten(o, target);
     if (rc != 0 || target.toStdout) {
         std::remove(target.temporary.c_str());
         return rc;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,57 @@
 #include "smoothing_option.h"
 
 namespace {
+
+// The errno texts of a failed write as ffmpeg prints them, in velmor's
+// words; `alone` where the text by itself tells of a write (a broken pipe
+// may be the decoder's, on the deep route, when the encoder stops).
+struct WriteReason {
+    const char* said;
+    const char* reason;
+    bool alone;
+};
+const WriteReason kWriteReasons[] = {
+    {"No space left on device", "no space left on the device", true},
+    {"Disk quota exceeded", "the disk quota is used up", true},
+    {"File too large", "the file grew larger than the file system allows", true},
+    {"Input/output error", "the device failed to write it (an input/output error)", true},
+    {"Read-only file system", "the file system is read-only", true},
+    {"Broken pipe", "the program reading it stopped reading", false},
+};
+
+// The errno text that ends ffmpeg's `line` ("...: No space left on
+// device"), where it is one of a failed write; nullptr where not.
+const WriteReason* writeReasonOf(const std::string& line) {
+    const std::size_t end = line.find_last_not_of(" \t") + 1;
+    for (const WriteReason& w : kWriteReasons) {
+        const std::size_t n = std::strlen(w.said);
+        if (end >= n && line.compare(end - n, n, w.said) == 0) return &w;
+    }
+    return nullptr;
+}
+
+// What ffmpeg says when a packet's write, the trailer or the close of its
+// output fails (a packet's also in later ffmpeg's words).
+const char* const kWriteFailures[] = {"Error writing trailer of", "Error closing file",
+                                      "av_interleaved_write_frame()", "Error muxing a packet",
+                                      "Error submitting a packet to the muxer"};
+
+// Whether ffmpeg's `line` is about reading one of `inputs` (its name
+// first) or decoding it.
+bool aboutInput(const std::string& line, const std::vector<std::string>& inputs) {
+    if (line.find("decoding") != std::string::npos) return true;
+    for (const std::string& in : inputs)
+        if (line.rfind(in + ":", 0) == 0) return true;
+    return false;
+}
+
+// The names ffmpeg reads in `args`: each one after -i.
+std::vector<std::string> inputsOf(const std::vector<std::string>& args) {
+    std::vector<std::string> inputs;
+    for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "-i") inputs.push_back(args[i + 1]);
+    return inputs;
+}
 
 // Stops the job's ffmpeg: asked first, made to after two seconds.
 int stopChild(ChildProcess& child) {
@@ -120,7 +172,8 @@ RunResult runDeepJob(const Options& o, const Job& job, std::string& error) {
     }
     close(encoder.pipe);
     // The decoder's complaint explains the encoder's, never the other way.
-    r.errors = errorTextOf(decoder) + errorTextOf(encoder);
+    r.writerErrors = errorTextOf(encoder);
+    r.errors = errorTextOf(decoder) + r.writerErrors;
     if (!r.interrupted && failed(decoderStatus) && !failed(r.status)) r.status = decoderStatus;
     if (!r.interrupted && pumped.refused) {
         r.refusal = pumped.error;
@@ -132,6 +185,19 @@ RunResult runDeepJob(const Options& o, const Job& job, std::string& error) {
         if (c->errorFile >= 0) close(c->errorFile);
     if (caughtSignal && progress.shown) std::fputs("\n", stderr);
     return r;
+}
+
+// What the run said of writing the output, as velmor's failure: "" when
+// it told of no failed write. A run that failed for another reason (its
+// exit status says so) is reported as such, with all ffmpeg said.
+std::string unwrittenOutput(const Options& o, const Job& job, const RunResult& r,
+                            const std::string& temporary, int code) {
+    std::string said;
+    const std::string why = writeFailure(ffmpegLines(r.writerErrors, temporary, o.output, SIZE_MAX),
+                                         inputsOf(job.args), said);
+    if (said.empty() || (why.empty() && code != 0)) return "";
+    return "cannot write " + (o.output == "-" ? std::string("standard output") : o.output) + ": " +
+           (why.empty() ? "ffmpeg could not finish writing it" : why) + " (ffmpeg: " + said + ")";
 }
 
 } // namespace
@@ -161,6 +227,20 @@ std::vector<std::string> ffmpegLines(const std::string& text, const std::string&
     return lines;
 }
 
+std::string writeFailure(const std::vector<std::string>& lines,
+                         const std::vector<std::string>& inputs, std::string& line) {
+    line.clear();
+    for (const std::string& l : lines) {
+        const auto* why = writeReasonOf(l);
+        bool failed = why && why->alone && !aboutInput(l, inputs);
+        for (const char* f : kWriteFailures) failed = failed || l.find(f) != std::string::npos;
+        if (!failed) continue;
+        line = l;
+        return why ? why->reason : "";
+    }
+    return "";
+}
+
 bool ffmpegHasFilter(const std::string& name) {
     std::string list, last;
     if (runCapture({"ffmpeg", "-hide_banner", "-nostdin", "-filters"}, list, last) != 0) return false;
@@ -182,7 +262,7 @@ RunResult runJob(const Options& o, const Job& job, const std::string& pluginDir,
         progress.update(r.frames, r.seconds, true);
     }
     close(child.pipe);
-    r.errors = errorTextOf(child);
+    r.errors = r.writerErrors = errorTextOf(child);
     if (child.errorFile >= 0) close(child.errorFile);
     if (caughtSignal && progress.shown) std::fputs("\n", stderr);
     return r;
@@ -199,6 +279,8 @@ int reportRun(const Options& o, const Job& job, const RunResult& r, const std::s
     }
     if (!r.refusal.empty()) // what ffmpeg says then only follows from it
         return failure("cannot convert " + o.input + ": " + r.refusal);
+    const std::string unwritten = unwrittenOutput(o, job, r, temporary, code);
+    if (!unwritten.empty()) return failure(unwritten);
     const std::vector<std::string> lines = ffmpegLines(r.errors, temporary, o.output, 12);
     if (code != 0 || r.frames == 0) {
         for (const auto& l : lines) std::fprintf(stderr, "ffmpeg: %s\n", l.c_str());

@@ -15,6 +15,7 @@ struct RunResult {
     double seconds = 0;
     bool interrupted = false;
     std::string errors; // what ffmpeg wrote to standard error
+    std::string writerErrors; // of that, what the ffmpeg writing the output wrote
     std::string refusal; // the deep route's middle refused the decoder's stream: why
 };
 
@@ -26,6 +27,16 @@ bool readProgressLine(const std::string& line, RunResult& r);
 // repeats dropped, at most the last `keep`.
 std::vector<std::string> ffmpegLines(const std::string& text, const std::string& temporary,
                                      const std::string& output, std::size_t keep);
+
+// ffmpeg's word that writing the output failed, which ffmpeg 5.1 may give
+// and still exit with status 0 (a full disk shows only when the trailer
+// or the close fails): `line` the first of `lines` telling of a failed
+// write, trailer or close, or naming a failed write's errno text; "" when
+// none does. Returns the reason in velmor's words where the line names
+// one. A line that starts with one of `inputs` (ffmpeg's names of them)
+// or tells of decoding speaks of the input, never of the output.
+std::string writeFailure(const std::vector<std::string>& lines,
+                         const std::vector<std::string>& inputs, std::string& line);
 
 // Whether the ffmpeg in PATH has the filter `name` (ffmpeg -filters).
 bool ffmpegHasFilter(const std::string& name);
