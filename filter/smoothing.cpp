@@ -24,10 +24,48 @@ std::uint64_t cumulativeDistance(const std::uint32_t* a, const std::uint32_t* b)
     return sum;
 }
 
+// The mean of clip point k over the last min(count, window) frames.
 std::int32_t runningMean(const std::int32_t (*values)[4], const Smoothing& s, int k) {
+    const std::int32_t n = s.count < s.window ? s.count : s.window;
     std::int64_t sum = 0;
-    for (std::int32_t i = 0; i < s.count; ++i) sum += values[(s.first + i) % kSmoothingMax][k];
-    return static_cast<std::int32_t>(floorDiv(2 * sum + s.count, 2 * std::int64_t{s.count}));
+    for (std::int32_t i = s.count - n; i < s.count; ++i)
+        sum += values[(s.first + i) % kSmoothingMax][k];
+    return static_cast<std::int32_t>(floorDiv(2 * sum + n, 2 * std::int64_t{n}));
+}
+
+// True when the frame measures as the last one did: its pixel count, colour
+// histograms and own clip points.
+bool measuresAsLast(const Smoothing& s, const std::uint32_t* const (&rgb)[3], std::uint64_t pixels,
+                    const std::uint32_t (&low)[4], const std::uint32_t (&high)[4]) {
+    if (s.count == 0 || pixels != s.previousPixels) return false;
+    for (int c = 0; c < 3; ++c)
+        if (std::memcmp(rgb[c], s.previous[c], sizeof s.previous[c]) != 0) return false;
+    const std::int32_t last = (s.first + s.count - 1) % kSmoothingMax;
+    for (int k = 0; k < 4; ++k)
+        if (s.low[last][k] != signedWord(low[k]) || s.high[last][k] != signedWord(high[k]))
+            return false;
+    return true;
+}
+
+// The cut test, then the frame's own clip points into the window.
+void joinWindow(Smoothing& s, const std::uint32_t* const (&rgb)[3], std::uint64_t pixels,
+                const std::uint32_t (&low)[4], const std::uint32_t (&high)[4]) {
+    if (isCut(s, rgb, pixels)) {
+        s.first = 0, s.count = 0;
+        ++s.cuts;
+    }
+    for (int c = 0; c < 3; ++c) std::memcpy(s.previous[c], rgb[c], sizeof s.previous[c]);
+    s.previousPixels = pixels;
+    if (s.count == kSmoothingMax) { // the oldest leaves
+        s.first = (s.first + 1) % kSmoothingMax;
+        --s.count;
+    }
+    const std::int32_t slot = (s.first + s.count) % kSmoothingMax;
+    for (int k = 0; k < 4; ++k) {
+        s.low[slot][k] = signedWord(low[k]);
+        s.high[slot][k] = signedWord(high[k]);
+    }
+    ++s.count;
 }
 
 } // namespace
@@ -42,8 +80,9 @@ void setSmoothingWindow(Smoothing& s, std::int32_t window) {
     if (window < 0) window = 0;
     if (window > kSmoothingMax) window = kSmoothingMax;
     if (window == s.window) return;
+    const bool onOrOff = window == 0 || s.window == 0;
     s.window = window;
-    restartSmoothing(s);
+    if (onOrOff) restartSmoothing(s); // no frames are kept while it is off
 }
 
 bool isCut(const Smoothing& s, const std::uint32_t* const (&rgb)[3], std::uint64_t pixels) {
@@ -55,23 +94,11 @@ bool isCut(const Smoothing& s, const std::uint32_t* const (&rgb)[3], std::uint64
 
 void smoothClipPoints(Smoothing& s, const std::uint32_t* const (&rgb)[3], std::uint64_t pixels,
                       std::uint32_t (&low)[4], std::uint32_t (&high)[4]) {
+    const bool mayBeAgain = s.mayBeLastAgain;
+    s.mayBeLastAgain = false; // for this frame only
     if (s.window <= 0) return;
-    if (isCut(s, rgb, pixels)) {
-        s.first = 0, s.count = 0;
-        ++s.cuts;
-    }
-    for (int c = 0; c < 3; ++c) std::memcpy(s.previous[c], rgb[c], sizeof s.previous[c]);
-    s.previousPixels = pixels;
-    if (s.count == s.window) { // the oldest leaves
-        s.first = (s.first + 1) % kSmoothingMax;
-        --s.count;
-    }
-    const std::int32_t slot = (s.first + s.count) % kSmoothingMax;
-    for (int k = 0; k < 4; ++k) {
-        s.low[slot][k] = signedWord(low[k]);
-        s.high[slot][k] = signedWord(high[k]);
-    }
-    ++s.count;
+    if (!(mayBeAgain && measuresAsLast(s, rgb, pixels, low, high)))
+        joinWindow(s, rgb, pixels, low, high);
     for (int k = 0; k < 4; ++k) {
         low[k] = static_cast<std::uint32_t>(runningMean(s.low, s, k));
         high[k] = static_cast<std::uint32_t>(runningMean(s.high, s, k));

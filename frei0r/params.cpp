@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "frei0r_api.h"
@@ -111,6 +112,26 @@ std::string givenText(double v) {
     return text;
 }
 
+// The setting that number parameter `index` carries as minimum + p * steps:
+// the five settings' own and smoothing; null for the others.
+const SettingInfo* carriedSetting(int index) {
+    if (index == kParamSmoothing) return &kSmoothingSetting;
+    const int k = index - kParamFirstSetting;
+    return k >= 0 && k < kSettingCount ? &kSettingTable[k] : nullptr;
+}
+
+// A setting's number as the messages say it: "70", "1.40", "12 frames".
+std::string amountText(const SettingInfo& info, std::int32_t n) {
+    if (std::strcmp(info.unit, "frames") != 0) return numberText(n, info.kind);
+    return numberText(n, info.kind) + (n == 1 ? " frame" : " frames");
+}
+
+// What one asks for: "gamma 1.40", but "12 frames" (a count names itself).
+std::string askedText(const SettingInfo& info, std::int32_t n) {
+    return (std::strcmp(info.unit, "frames") == 0 ? "" : std::string(info.name) + " ") +
+           amountText(info, n);
+}
+
 } // namespace
 
 std::string outOfRangeMessage(int index, double value) {
@@ -120,17 +141,16 @@ std::string outOfRangeMessage(int index, double value) {
     const std::string name = frei0rParam(index).name;
     std::string text = "velmor: " + name + " " + givenText(value) +
                        " is outside 0..1, the range of every frei0r parameter";
-    const int k = index - kParamFirstSetting;
-    if (k < 0 || k >= kSettingCount) return text + ", and reads as " + (value > 1.0 ? "1" : "0") + "\n";
-    const SettingIndex setting = static_cast<SettingIndex>(k);
-    const SettingInfo& info = kSettingTable[k];
-    text += ", and reads as " + numberText(settingFromUnit(setting, value), info.kind);
+    const SettingInfo* info = carriedSetting(index);
+    if (info == nullptr) return text + ", and reads as " + (value > 1.0 ? "1" : "0") + "\n";
+    const std::int32_t steps = info->maximum - info->minimum;
+    text += ", and reads as " + amountText(*info, info->minimum + unitToSteps(value, steps));
     // The setting's own number for the value, where it is one.
-    const double scaled = info.kind == SettingKind::hundredths ? value * 100.0 : value;
-    if (std::isfinite(scaled) && scaled >= info.minimum - 0.5 && scaled < info.maximum + 0.5) {
+    const double scaled = info->kind == SettingKind::hundredths ? value * 100.0 : value;
+    if (std::isfinite(scaled) && scaled >= info->minimum - 0.5 && scaled < info->maximum + 0.5) {
         const auto number = static_cast<std::int32_t>(std::lround(scaled));
-        text += "; for " + name + " " + numberText(number, info.kind) + " give " +
-                unitText(unitFromSetting(setting, number));
+        text += "; for " + askedText(*info, number) + " give " +
+                unitText(static_cast<double>(number - info->minimum) / steps);
     }
     return text + "\n";
 }

@@ -80,13 +80,12 @@ struct Instance {
     MapCache mapCache;
     // Smoothing over time (the smoothing parameter), under `run` too.
     Smoothing smoothing;
-    Smoothing beforeLast; // as it was before the last frame, for that frame again
     FrameOrder order;
     bool callerSeen = false;
     std::thread::id caller;   // the thread of the first frame
     bool restartTold = false; // a frame out of order was named, once
     bool threadsTold = false; // frames came from several threads: smoothing off
-    std::int64_t frames = 0;  // MLT frames run, while settling (kMltSettleFrames)
+    bool changeTold = false;  // a change of the window in mid-clip was named, once
 };
 
 // The five settings from the script line when it is valid, else from the
@@ -131,7 +130,9 @@ bool isBandOfLargerFrame(Instance& in, double time, const void* input, const voi
 
 // Which thread renders MLT's frames with smoothing on: MLT's frame threads
 // (a real_time other than 1 or -1) make an instance per thread, each of
-// which sees the frames that thread happened to take.
+// which sees the frames that thread happened to take. Nothing in a frei0r
+// call tells them from one rendering thread until a second thread calls, so
+// an instance smooths from its first frame and stops when that happens.
 struct MltThreads {
     std::mutex lock;
     bool seen = false;
@@ -140,11 +141,6 @@ struct MltThreads {
     bool told = false;
 };
 MltThreads mltThreads;
-
-// An MLT instance corrects its first frames each on its own while it
-// learns whether MLT renders on one thread: its frame threads start
-// together, and a second one shows long before this many frames.
-constexpr std::int64_t kMltSettleFrames = 25;
 
 // True when frames come from a second thread: for MLT any instance's, for
 // other hosts this instance's. Says so once.
@@ -173,28 +169,46 @@ bool severalThreads(Instance& in) {
     return several;
 }
 
+// What a host's times are (frame_order.h).
+HostTimes hostTimes(Frei0rHost host) {
+    switch (host) {
+    case Frei0rHost::mlt: return HostTimes::positions;
+    case Frei0rHost::ffmpeg: return HostTimes::order;
+    default: return HostTimes::stamps;
+    }
+}
+
+// Names the first change of the window after an instance's first frame (a
+// keyframed parameter, or a host's command): the frames held stay, and each
+// frame from there on is averaged over its own number of frames.
+void tellWindowChange(Instance& in, std::int32_t window, double time) {
+    const std::int32_t was = in.smoothing.window;
+    if (window == was || !in.order.seen || in.changeTold) return;
+    in.changeTold = true;
+    std::fprintf(stderr,
+                 "velmor: smoothing changes from %d to %d frames at %.3f s (a keyframe or the "
+                 "host's command); the window keeps the frames it holds and each frame is "
+                 "averaged over the number set for it (later changes are not named)\n",
+                 static_cast<int>(was), static_cast<int>(window), time);
+}
+
 // The smoothing for a frame at `time`, or null when it is off: the window
 // from the parameter, started anew when the frame does not follow the last
-// one (frame_order.h), as before the last frame when it is that frame
-// again. Frames from several threads switch it off for good, since which
-// frames follow each other on one thread depends on timing. Under `run`.
+// one, and told that the frame may be the last one again when its time is
+// the last one's (frame_order.h). Frames from several threads switch it off
+// for good, since which frames follow each other on one thread depends on
+// timing. Under `run`.
 Smoothing* smoothingFor(Instance& in, double time) {
-    setSmoothingWindow(in.smoothing,
-                       unitToSteps(in.values[kParamSmoothing], kSmoothingSetting.maximum));
+    const std::int32_t window =
+        unitToSteps(in.values[kParamSmoothing], kSmoothingSetting.maximum);
     const double last = in.order.time;
     const bool first = !in.order.seen;
-    const HostTimes times = in.host == Frei0rHost::mlt      ? HostTimes::positions
-                            : in.host == Frei0rHost::ffmpeg ? HostTimes::order
-                                                            : HostTimes::stamps;
-    const FrameFollows follows = nextFrameAt(in.order, time, times);
-    const bool settling = in.host == Frei0rHost::mlt && ++in.frames <= kMltSettleFrames;
-    if (in.smoothing.window == 0 || in.threadsTold || severalThreads(in) || settling) {
+    if (!in.threadsTold) tellWindowChange(in, window, time);
+    setSmoothingWindow(in.smoothing, window);
+    const FrameFollows follows = nextFrameAt(in.order, time, hostTimes(in.host));
+    if (window == 0 || in.threadsTold || severalThreads(in)) {
         restartSmoothing(in.smoothing); // the next frame that smooths starts anew
         return nullptr;
-    }
-    if (follows == FrameFollows::again) {
-        in.smoothing = in.beforeLast;
-        return &in.smoothing;
     }
     if (follows == FrameFollows::no) {
         restartSmoothing(in.smoothing);
@@ -207,7 +221,7 @@ Smoothing* smoothingFor(Instance& in, double time) {
                          time, last);
         }
     }
-    in.beforeLast = in.smoothing;
+    in.smoothing.mayBeLastAgain = follows == FrameFollows::maybeAgain;
     return &in.smoothing;
 }
 

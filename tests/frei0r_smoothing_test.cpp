@@ -2,6 +2,7 @@
 // frames follow each other, and what an instance does when they do not.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -32,6 +33,9 @@ TEST(Frei0rSmoothing, TheParameterIsLastAndTheOthersKeepTheirPlaces) {
     EXPECT_EQ(frei0rParam(kParamSmoothing).defaultValue, 0.0); // off
 }
 
+// GStreamer's time for a buffer without one: 2^64 - 1 ns, in seconds.
+const double kGstNone = 18446744073709551615.0 / 1e9;
+
 TEST(Frei0rSmoothing, FramesFollowWhenTheirTimesDo) {
     using F = FrameFollows;
     const struct Case {
@@ -43,20 +47,26 @@ TEST(Frei0rSmoothing, FramesFollowWhenTheirTimesDo) {
         {"the first frame follows nothing", HostTimes::order, {5}, {F::no}},
         {"ffmpeg: every frame follows, whatever its time", HostTimes::order,
          {-9.2e18, -9.2e18, 0.04, 0}, {F::no, F::yes, F::yes, F::yes}},
-        {"stamps: any later time follows, the same is the frame again", HostTimes::stamps,
-         {0, 0.04, 0.2, 0.2, 0.24}, {F::no, F::yes, F::yes, F::again, F::yes}},
+        {"stamps: any later time follows, the same may be the frame again", HostTimes::stamps,
+         {0, 0.04, 0.2, 0.2, 0.24}, {F::no, F::yes, F::yes, F::maybeAgain, F::yes}},
+        {"stamps: no time, and the time after none, follow", HostTimes::stamps,
+         {0, kGstNone, kGstNone, 0.04, -kGstNone, NAN, 0.02, 0.02},
+         {F::no, F::yes, F::yes, F::yes, F::yes, F::yes, F::yes, F::maybeAgain}},
+        {"stamps: the edge of no time", HostTimes::stamps,
+         {0, kNoTimeBeyond, std::nextafter(kNoTimeBeyond, INFINITY), 0.5},
+         {F::no, F::yes, F::yes, F::yes}},
         {"stamps: back in time starts anew", HostTimes::stamps, {0, 0.04, 0.08, 0.04, 0.08},
          {F::no, F::yes, F::yes, F::no, F::yes}},
         {"MLT: steps of one frame follow", HostTimes::positions, {1, 1.04, 1.08, 1.12},
          {F::no, F::yes, F::yes, F::yes}},
-        {"MLT: the same time is the same frame again", HostTimes::positions,
-         {0, 0.04, 0.04, 0.08}, {F::no, F::yes, F::again, F::yes}},
+        {"MLT: the same time may be the same frame again", HostTimes::positions,
+         {0, 0.04, 0.04, 0.08}, {F::no, F::yes, F::maybeAgain, F::yes}},
         {"MLT: back in time starts anew", HostTimes::positions, {0, 0.04, 0.08, 0.04, 0.08},
          {F::no, F::yes, F::yes, F::no, F::yes}},
         {"MLT: a skipped frame starts anew", HostTimes::positions, {0, 0.04, 0.08, 0.16, 0.2},
          {F::no, F::yes, F::yes, F::no, F::yes}},
-        {"MLT: not a number never follows", HostTimes::positions, {0, NAN, 0.04},
-         {F::no, F::no, F::no}},
+        {"MLT: not a number is no time, and follows", HostTimes::positions, {0, NAN, 0.04},
+         {F::no, F::yes, F::yes}},
     };
     for (const Case& c : cases) {
         FrameOrder order;
@@ -89,24 +99,26 @@ std::vector<std::uint8_t> joined(std::vector<std::uint8_t> a, const std::vector<
     return a;
 }
 
-// How the frames reach one instance with smoothing 12: at these times, the
-// frames from `otherThreadFrom` on from a second thread.
+// How the frames reach one instance: at these times, the frames from
+// `otherThreadFrom` on from a second thread, with smoothing 12 or these.
 struct Delivery {
     const char* name;
     std::vector<double> times;
     int otherThreadFrom; // kFrames: all on one thread
+    std::vector<int> windows = std::vector<int>(kFrames, 12);
 };
 
 std::vector<std::uint8_t> deliver(const Delivery& d, const std::vector<std::uint8_t>& frames) {
     f0r_instance_t in = f0r_construct(kWidth, kHeight);
-    const double smoothing = 0.12, defaults[] = {1.0, 10 / 255.0, 80 / 480.0};
-    f0r_set_param_value(in, const_cast<double*>(&smoothing), kParamSmoothing);
+    const double defaults[] = {1.0, 10 / 255.0, 80 / 480.0};
     for (int i = 0; i < 3; ++i)
         f0r_set_param_value(in, const_cast<double*>(&defaults[i]), kParamGain + i);
     std::vector<std::uint8_t> out(frames.size());
     auto run = [&](int from, int to) {
         std::vector<std::uint32_t> a(kFrameBytes / 4), b(kFrameBytes / 4);
         for (int f = from; f < to; ++f) {
+            const double smoothing = d.windows[f] / 100.0;
+            f0r_set_param_value(in, const_cast<double*>(&smoothing), kParamSmoothing);
             std::memcpy(a.data(), &frames[f * kFrameBytes], kFrameBytes);
             f0r_update(in, d.times[f], a.data(), b.data());
             std::memcpy(&out[f * kFrameBytes], b.data(), kFrameBytes);
@@ -118,8 +130,9 @@ std::vector<std::uint8_t> deliver(const Delivery& d, const std::vector<std::uint
     return out;
 }
 
-// Frames in order are smoothed; a jump back starts anew; the same frame
-// again comes out as before; frames from a second thread are each their own.
+// Frames in order are smoothed, with times or without; a jump back starts
+// anew; the same frame again comes out as before, and a new picture at the
+// same time follows; frames from a second thread are each their own.
 TEST(Frei0rSmoothing, AnInstanceSmoothsFramesInOrderOnly) {
     const auto frames = breathing();
     FilterSettings s{};
@@ -127,9 +140,9 @@ TEST(Frei0rSmoothing, AnInstanceSmoothsFramesInOrderOnly) {
     auto ref = [&](int from, int to, int window) {
         return referenceFrames(s, slice(frames, from, to), kWidth, kHeight, kWidth, window);
     };
-    std::vector<double> inOrder, back = {}, again = {};
+    std::vector<double> inOrder, back = {}, again = {}, none(kFrames, kGstNone);
     for (int t = 0; t < kFrames; ++t) inOrder.push_back(t * 0.04);
-    back = inOrder, again = inOrder;
+    back = inOrder, again = inOrder, none[0] = 0; // GStreamer's image sequence
     for (int t = 6; t < kFrames; ++t) back[t] = (t - 6) * 0.04; // a seek back to 0
     again[7] = again[6];                                         // frame 6's time twice
     const struct {
@@ -137,6 +150,8 @@ TEST(Frei0rSmoothing, AnInstanceSmoothsFramesInOrderOnly) {
         std::vector<std::uint8_t> expected;
     } cases[] = {
         {{"in order", inOrder, kFrames}, ref(0, kFrames, 12)},
+        {{"without times", none, kFrames}, ref(0, kFrames, 12)},
+        {{"a new picture at frame 6's time", again, kFrames}, ref(0, kFrames, 12)},
         {{"a seek back after frame 5", back, kFrames}, joined(ref(0, 6, 12), ref(6, kFrames, 12))},
         {{"from a second thread after frame 5", inOrder, 6}, joined(ref(0, 6, 12), ref(6, kFrames, 0))},
     };
@@ -150,6 +165,34 @@ TEST(Frei0rSmoothing, AnInstanceSmoothsFramesInOrderOnly) {
     const auto got = deliver({"again", again, kFrames}, repeated);
     EXPECT_TRUE(slice(got, 6, 7) == slice(got, 7, 8));
     EXPECT_TRUE(slice(got, 0, 7) == slice(ref(0, kFrames, 12), 0, 7));
+}
+
+// A value that changes from frame to frame (melt's keyframes, a host's
+// command): each frame is smoothed as a run at its own value smooths it,
+// the window keeping its frames; off and on again starts anew. The first
+// change is named once. A ramp down, then values drawn at random.
+TEST(Frei0rSmoothing, EachFrameIsSmoothedOverTheFramesSetForIt) {
+    const auto frames = breathing();
+    FilterSettings s{};
+    setDefaultSettings(s);
+    std::mt19937 rng(9);
+    for (int run = 0; run < 20; ++run) {
+        Delivery d = {"changing", {}, kFrames, {}};
+        std::vector<std::uint8_t> want;
+        for (int f = 0, on = 0; f < kFrames; ++f) {
+            d.times.push_back(f * 0.04);
+            d.windows.push_back(run == 0 ? 13 - f : rng() % 4 ? 1 + int(rng() % 14) : 0);
+            on = d.windows[f] == 0 ? f + 1 : on;
+            const auto r = referenceFrames(s, slice(frames, std::min(on, f), f + 1), kWidth,
+                                           kHeight, kWidth, d.windows[f]);
+            want.insert(want.end(), r.end() - kFrameBytes, r.end());
+        }
+        ::testing::internal::CaptureStderr();
+        EXPECT_TRUE(deliver(d, frames) == want) << "run " << run;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find("velmor: smoothing changes from"), 0u) << said; // named,
+        EXPECT_EQ(said.rfind("velmor:"), 0u) << said;                       // once
+    }
 }
 
 } // namespace

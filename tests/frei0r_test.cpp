@@ -44,6 +44,10 @@ TEST(Frei0rParams, ValuesOutsideTheUnitRangeAreNamedWithWhatTheyMeant) {
                           "parameter, and reads as 0\n"},
         {kParamPictureWidth, 2, "velmor: picture width 2 is outside 0..1, the range of every "
                                 "frei0r parameter, and reads as 1\n"},
+        {kParamSmoothing, 12, "velmor: smoothing 12 is outside 0..1, the range of every frei0r "
+                              "parameter, and reads as 100 frames; for 12 frames give 0.12\n"},
+        {kParamSmoothing, 1.4, "velmor: smoothing 1.4 is outside 0..1, the range of every frei0r "
+                               "parameter, and reads as 100 frames; for 1 frame give 0.01\n"},
         {kParamGain, 1, ""},
         {kParamGamma, 0, ""},
         {kParamSCurve, 2, ""},     // a switch: 0.5 and above is on
